@@ -27,6 +27,10 @@ class RegistryError : public std::runtime_error {
 inline constexpr const char* kLocalMachine = "HKEY_LOCAL_MACHINE";
 inline constexpr const char* kClassesRoot = "HKEY_CLASSES_ROOT";
 
+// Names and values must each fit on one line (no line breaks, no NUL); names
+// compare without regard to ASCII letter case and keep the spelling they were
+// created with. The value name "" is the key's default value ("@" in the file).
+// A corrupt file makes every operation throw; it is never rewritten.
 class Registry {
  public:
   // $QUOR_REGISTRY_FILE when set, otherwise /var/lib/quor/registry.reg.
@@ -36,6 +40,7 @@ class Registry {
 
   const std::filesystem::path& Path() const { return file_; }
 
+  // Root keys always exist.
   bool KeyExists(const std::string& key) const;
   // Creates the key and any missing parents; an existing key is left as it is.
   void CreateKey(const std::string& key);
@@ -44,11 +49,14 @@ class Registry {
   // Deletes the key with all its sub-keys and values; false when it did not exist.
   bool DeleteKey(const std::string& key);
 
+  // A dword value reads as its decimal text.
   std::optional<std::string> ReadString(const std::string& key, const std::string& name) const;
-  // An integer value, or a string value that holds a decimal number.
+  // An integer value, or a string value that holds a decimal number. Integers
+  // are stored as dwords and read back signed, as Windows programs read them.
   std::optional<long long> ReadInteger(const std::string& key, const std::string& name) const;
-  // Writing creates the key when needed.
+  // Writing creates the key when needed and replaces a value of either type.
   void WriteString(const std::string& key, const std::string& name, const std::string& value);
+  // Throws RegistryError for a number outside the signed 32-bit range.
   void WriteInteger(const std::string& key, const std::string& name, long long value);
   // False when the value did not exist.
   bool DeleteValue(const std::string& key, const std::string& name);
