@@ -1,0 +1,46 @@
+// The keys of section "ServerConfig", with the defaults their first readers use
+// and the numbers that non-numeric values fall back to. Keys are spelled as
+// operators know them; reads ignore letter case.
+#pragma once
+
+namespace quor::configkey {
+
+inline constexpr const char* kSqlUserMode = "SQLUSERMODE";    // "0"; "1" = integrated login
+inline constexpr const char* kServerName = "SERVERNAME";      // "(LOCAL)"; "127.0.0.1" for clients
+inline constexpr const char* kUserName = "USERNAME";          // "sa"
+inline constexpr const char* kPassword = "PASSWORD";          // "", stored scrambled
+inline constexpr const char* kTimeout = "TIMEOUT";            // "", read as 300 seconds
+inline constexpr const char* kAutoShutDown = "AutoShutDown";  // "False"
+inline constexpr const char* kShutDownTime = "ShutDownTime";  // "00:00:00"
+inline constexpr const char* kUserLoginIdentic = "UserLoginIdentic";          // "False"
+inline constexpr const char* kUseMobileDataBase = "UseMobileDataBase";        // "False"
+inline constexpr const char* kUsePhoneToDataBase = "UsePhoneToDataBase";      // "False"
+inline constexpr const char* kUseClientAutoUpdate = "UseClientAutoUpdate";    // "False"
+inline constexpr const char* kUseClientAutoSynchro = "UseClientAutoSynchro";  // "True"
+inline constexpr const char* kAutoStartMiniSql = "AutoStartMiniSQL";          // "True"
+inline constexpr const char* kMobileDataBase = "MobileDataBase";  // "______________" = none chosen
+inline constexpr const char* kMobilePort = "MobilePort";          // "212"
+inline constexpr const char* kStartMobileApp = "StartMobileAPP";  // "False"
+inline constexpr const char* kFirstTimeUse = "FirstTimeUse";      // "False"
+inline constexpr const char* kDataBackupPath = "DataBackupPath";  // see BackupFolder
+inline constexpr const char* kAppSynchroInterval = "AppSynchroInterval";          // "10" minutes
+inline constexpr const char* kStartAutoSynchro = "StartAutoSynchro";              // "False"
+inline constexpr const char* kAutoBillTransfer = "AutoBillTransfer";              // "True"
+inline constexpr const char* kSkipClientPriceTracker = "SkipClientPriceTracker";  // "False"
+inline constexpr const char* kSmsPort = "SMS_Port";                               // "COM1"
+inline constexpr const char* kSmsRate = "SMS_Rate";                               // "9600"
+inline constexpr const char* kSmsSendSpeed = "SMS_SendSpeed";                     // "1"
+inline constexpr const char* kSmsExcMarker = "SMS_EXC_Marker";                    // "#"
+inline constexpr const char* kSmsAutoStart = "SMS_AutoStart";                     // "False"
+inline constexpr const char* kSmsDataBase = "SMS_DataBase";                       // ""
+inline constexpr const char* kSmsTelLimit = "SMS_TelLimit";                       // "False"
+
+// What ReadConfigInt falls back to when the text is not a number.
+inline constexpr int kTimeoutFallback = 300;
+inline constexpr int kMobilePortFallback = 212;
+inline constexpr int kAppSynchroIntervalFallback = 10;
+inline constexpr int kSmsRateFallback = 9600;
+inline constexpr int kSmsSendSpeedFallback = 1;
+inline constexpr int kSqlUserModeFallback = 0;
+
+}  // namespace quor::configkey

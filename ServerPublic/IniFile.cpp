@@ -1,0 +1,270 @@
+#include "IniFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+#include <vector>
+
+namespace quor {
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+char AsciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return AsciiLower(x) == AsciiLower(y);
+         });
+}
+
+std::string_view Trim(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// One line of the file: its text without the ending, and the ending itself
+// ("\r\n", "\n" or "" for a last line without one).
+struct Line {
+  std::string_view text;
+  std::string_view ending;
+};
+
+std::vector<Line> SplitLines(std::string_view content) {
+  std::vector<Line> lines;
+  while (!content.empty()) {
+    const std::size_t newline = content.find('\n');
+    if (newline == std::string_view::npos) {
+      lines.push_back({content, {}});
+      break;
+    }
+    const std::size_t textEnd = newline > 0 && content[newline - 1] == '\r' ? newline - 1 : newline;
+    lines.push_back({content.substr(0, textEnd), content.substr(textEnd, newline + 1 - textEnd)});
+    content.remove_prefix(newline + 1);
+  }
+  return lines;
+}
+
+// The section name of a "[name]" line, or nullopt for any other line.
+std::optional<std::string_view> SectionName(std::string_view line) {
+  line = Trim(line);
+  if (line.empty() || line.front() != '[') return std::nullopt;
+  line.remove_prefix(1);
+  return Trim(line.substr(0, line.find(']')));
+}
+
+struct KeyLine {
+  std::string_view key;
+  std::string_view value;
+};
+
+std::optional<KeyLine> ParseKeyLine(std::string_view line) {
+  const std::string_view trimmed = Trim(line);
+  if (trimmed.empty() || trimmed.front() == ';') return std::nullopt;
+  const std::size_t equals = trimmed.find('=');
+  if (equals == std::string_view::npos) return std::nullopt;
+  return KeyLine{Trim(trimmed.substr(0, equals)), Trim(trimmed.substr(equals + 1))};
+}
+
+// Where a section and a key sit in the file; npos when absent.
+struct Location {
+  std::size_t sectionLine = std::string_view::npos;
+  std::size_t keyLine = std::string_view::npos;
+  std::size_t lastContentLine = std::string_view::npos;  // last non-blank line of the section
+};
+
+Location Find(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
+  Location location;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const auto name = SectionName(lines[i].text);
+    if (location.sectionLine == std::string_view::npos) {
+      if (name && SameName(*name, section)) location.sectionLine = location.lastContentLine = i;
+      continue;
+    }
+    if (name) break;
+    if (!Trim(lines[i].text).empty()) location.lastContentLine = i;
+    const auto keyLine = ParseKeyLine(lines[i].text);
+    if (keyLine && location.keyLine == std::string_view::npos && SameName(keyLine->key, key)) {
+      location.keyLine = i;
+    }
+  }
+  return location;
+}
+
+enum class ReadResult { kRead, kMissing, kFailed };
+
+ReadResult ReadWholeFile(const std::filesystem::path& file, std::string& content, int& error) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    error = errno;
+    return error == ENOENT ? ReadResult::kMissing : ReadResult::kFailed;
+  }
+  char buffer[8192];
+  for (;;) {
+    const ssize_t count = ::read(fd, buffer, sizeof buffer);
+    if (count == 0) break;
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      error = errno;
+      ::close(fd);
+      return ReadResult::kFailed;
+    }
+    content.append(buffer, static_cast<std::size_t>(count));
+  }
+  ::close(fd);
+  return ReadResult::kRead;
+}
+
+[[noreturn]] void FailWrite(const std::filesystem::path& file, const std::string& reason) {
+  throw IniFileError("cannot write configuration file " + file.string() + ": " + reason);
+}
+
+// A temporary file in the same folder renamed over the old one: a crash or a
+// full disk leaves the old file or the new one, never half of either.
+void ReplaceFile(const std::filesystem::path& file, const std::string& content) {
+  struct stat old {};
+  const mode_t mode = ::stat(file.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+  std::string temp = file.string() + ".XXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) FailWrite(file, std::strerror(errno));
+  const auto fail = [&](int error) {
+    ::close(fd);
+    ::unlink(temp.c_str());
+    FailWrite(file, std::strerror(error));
+  };
+  for (std::size_t done = 0; done < content.size();) {
+    const ssize_t count = ::write(fd, content.data() + done, content.size() - done);
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      fail(errno);
+    }
+    done += static_cast<std::size_t>(count);
+  }
+  if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) fail(errno);
+  if (::close(fd) != 0) {
+    const int error = errno;
+    ::unlink(temp.c_str());
+    FailWrite(file, std::strerror(error));
+  }
+  if (::rename(temp.c_str(), file.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(temp.c_str());
+    FailWrite(file, std::strerror(error));
+  }
+}
+
+void RequireOneLine(const std::filesystem::path& file, std::string_view what,
+                    std::string_view text) {
+  if (text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) {
+    FailWrite(file, std::string(what) + " holds a line break or NUL character");
+  }
+}
+
+}  // namespace
+
+IniFile::IniFile(std::filesystem::path file) : file_(std::move(file)) {}
+
+std::optional<std::string> IniFile::Read(std::string_view section, std::string_view key) const {
+  section = Trim(section);
+  key = Trim(key);
+  std::string content;
+  int error = 0;
+  const ReadResult result = ReadWholeFile(file_, content, error);
+  if (result == ReadResult::kFailed) {
+    // The caller's default stands in, as for a missing file, but an operator
+    // needs to learn why the settings were ignored.
+    std::cerr << "configuration file " << file_.string()
+              << " cannot be read: " << std::strerror(error) << "\n";
+  }
+  if (result != ReadResult::kRead) return std::nullopt;
+  std::string_view text = content;
+  if (text.substr(0, kUtf8Bom.size()) == kUtf8Bom) text.remove_prefix(kUtf8Bom.size());
+  const std::vector<Line> lines = SplitLines(text);
+  const Location location = Find(lines, section, key);
+  if (location.keyLine == std::string_view::npos) return std::nullopt;
+  std::string_view value = ParseKeyLine(lines[location.keyLine].text)->value;
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front()) {
+    value = value.substr(1, value.size() - 2);
+  }
+  return std::string(value);
+}
+
+void IniFile::Write(std::string_view section, std::string_view key, std::string_view value) {
+  section = Trim(section);
+  key = Trim(key);
+  RequireOneLine(file_, "the section name", section);
+  RequireOneLine(file_, "the key", key);
+  RequireOneLine(file_, "the value", value);
+  if (key.empty() || key.find('=') != std::string_view::npos || key.front() == '[' ||
+      key.front() == ';') {
+    FailWrite(file_, "\"" + std::string(key) + "\" cannot be a key name");
+  }
+  std::string content;
+  int error = 0;
+  // Writing over a file that could not be read would lose everything in it.
+  if (ReadWholeFile(file_, content, error) == ReadResult::kFailed) {
+    FailWrite(file_, std::string("it cannot be read: ") + std::strerror(error));
+  }
+  std::string_view text = content;
+  const bool hasBom = text.substr(0, kUtf8Bom.size()) == kUtf8Bom;
+  if (hasBom) text.remove_prefix(kUtf8Bom.size());
+  const std::vector<Line> lines = SplitLines(text);
+  // New lines follow the file's own line ending (files from Windows use CRLF).
+  const std::string_view newline =
+      !lines.empty() && lines.front().ending == "\r\n" ? std::string_view("\r\n") : "\n";
+  const Location location = Find(lines, section, key);
+
+  std::string updated(hasBom ? kUtf8Bom : "");
+  const auto append = [&](const Line& line) {
+    updated.append(line.text);
+    updated.append(line.ending);
+  };
+  const std::string keyLine = [&] {
+    if (location.keyLine == std::string_view::npos)
+      return std::string(key) + "=" + std::string(value);
+    return std::string(ParseKeyLine(lines[location.keyLine].text)->key) + "=" + std::string(value);
+  }();
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (i == location.keyLine) {
+      updated.append(keyLine);
+      updated.append(lines[i].ending);
+      continue;
+    }
+    append(lines[i]);
+    if (location.keyLine == std::string_view::npos && i == location.lastContentLine) {
+      if (lines[i].ending.empty()) updated.append(newline);
+      updated.append(keyLine);
+      updated.append(lines[i].ending.empty() ? newline : lines[i].ending);
+    }
+  }
+  if (location.sectionLine == std::string_view::npos) {
+    if (!lines.empty()) {
+      if (lines.back().ending.empty()) updated.append(newline);
+      if (!Trim(lines.back().text).empty()) updated.append(newline);
+    }
+    updated.append("[" + std::string(section) + "]");
+    updated.append(newline);
+    updated.append(keyLine);
+    updated.append(newline);
+  }
+  std::filesystem::path target = file_;
+  // Keep a symbolic link (an operator may keep the file elsewhere) and replace
+  // what it points to.
+  std::error_code linkError;
+  if (std::filesystem::is_symlink(file_, linkError)) {
+    const auto resolved = std::filesystem::canonical(file_, linkError);
+    if (!linkError) target = resolved;
+  }
+  ReplaceFile(target, updated);
+}
+
+}  // namespace quor
