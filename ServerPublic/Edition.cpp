@@ -1,4 +1,4 @@
-#include "Edition.h"
+#include "ServerPublic/Edition.h"
 
 #include <array>
 #include <filesystem>

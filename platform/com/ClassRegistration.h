@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "Registry.h"
+#include "platform/registry/Registry.h"
 
 namespace quor::com {
 

@@ -1,4 +1,4 @@
-#include "NamedMutex.h"
+#include "platform/lock/NamedMutex.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

@@ -1,11 +1,11 @@
-#include "ServiceRegistration.h"
+#include "platform/service/ServiceRegistration.h"
 
 #include <cstdlib>
 #include <fstream>
 #include <system_error>
 
-#include "ServiceStatus.h"
-#include "SystemCtl.h"
+#include "platform/service/ServiceStatus.h"
+#include "platform/service/SystemCtl.h"
 
 namespace quor::service {
 namespace {

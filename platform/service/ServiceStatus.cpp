@@ -1,11 +1,11 @@
-#include "ServiceStatus.h"
+#include "platform/service/ServiceStatus.h"
 
 #include <unistd.h>
 
 #include <charconv>
 #include <sstream>
 
-#include "SystemCtl.h"
+#include "platform/service/SystemCtl.h"
 
 namespace quor::service {
 

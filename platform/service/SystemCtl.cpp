@@ -1,4 +1,4 @@
-#include "SystemCtl.h"
+#include "platform/service/SystemCtl.h"
 
 #include <QProcess>
 #include <QStringList>

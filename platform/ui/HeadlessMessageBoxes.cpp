@@ -1,4 +1,4 @@
-#include "HeadlessMessageBoxes.h"
+#include "platform/ui/HeadlessMessageBoxes.h"
 
 namespace quor::ui {
 

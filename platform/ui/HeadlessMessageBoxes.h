@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "MessageBoxes.h"
+#include "platform/ui/MessageBoxes.h"
 
 namespace quor::ui {
 

@@ -1,8 +1,8 @@
-#include "MessageBoxes.h"
+#include "platform/ui/MessageBoxes.h"
 
 #include <mutex>
 
-#include "HeadlessMessageBoxes.h"
+#include "platform/ui/HeadlessMessageBoxes.h"
 
 namespace quor::ui {
 namespace {

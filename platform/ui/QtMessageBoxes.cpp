@@ -1,4 +1,4 @@
-#include "QtMessageBoxes.h"
+#include "platform/ui/QtMessageBoxes.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -2,7 +2,7 @@
 // a call from any other thread is refused with std::logic_error.
 #pragma once
 
-#include "MessageBoxes.h"
+#include "platform/ui/MessageBoxes.h"
 
 namespace quor::ui {
 

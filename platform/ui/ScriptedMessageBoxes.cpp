@@ -1,4 +1,4 @@
-#include "ScriptedMessageBoxes.h"
+#include "platform/ui/ScriptedMessageBoxes.h"
 
 namespace quor::ui {
 namespace {

@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "MessageBoxes.h"
+#include "platform/ui/MessageBoxes.h"
 
 namespace quor::ui {
 

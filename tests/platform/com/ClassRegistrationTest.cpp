@@ -1,4 +1,4 @@
-#include "ClassRegistration.h"
+#include "platform/com/ClassRegistration.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -1,4 +1,4 @@
-#include "NamedMutex.h"
+#include "platform/lock/NamedMutex.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

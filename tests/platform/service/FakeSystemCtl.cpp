@@ -1,4 +1,4 @@
-#include "FakeSystemCtl.h"
+#include "tests/platform/service/FakeSystemCtl.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,11 +1,11 @@
-#include "ServiceRegistration.h"
+#include "platform/service/ServiceRegistration.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <sstream>
 
-#include "FakeSystemCtl.h"
+#include "tests/platform/service/FakeSystemCtl.h"
 
 namespace quor::service {
 namespace {

@@ -1,11 +1,11 @@
-#include "ServiceStatus.h"
+#include "platform/service/ServiceStatus.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <string>
 
-#include "FakeSystemCtl.h"
+#include "tests/platform/service/FakeSystemCtl.h"
 
 namespace quor::service {
 namespace {

@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <thread>
 
-#include "HeadlessMessageBoxes.h"
-#include "QtMessageBoxes.h"
-#include "ScriptedMessageBoxes.h"
+#include "platform/ui/HeadlessMessageBoxes.h"
+#include "platform/ui/QtMessageBoxes.h"
+#include "platform/ui/ScriptedMessageBoxes.h"
 
 namespace quor::ui {
 namespace {
