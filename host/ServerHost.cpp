@@ -1,0 +1,161 @@
+#include "host/ServerHost.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ServerPublic/ConfigStore.h"
+#include "ServerPublic/ServerGlobals.h"
+#include "ServerPublic/ServerVersion.h"
+#include "host/ApplicationShell.h"
+#include "host/ComServer.h"
+#include "host/CommandLine.h"
+#include "host/ProgramLocation.h"
+#include "host/StartupNames.h"
+#include "platform/lock/NamedMutex.h"
+#include "platform/service/ServiceStatus.h"
+#include "platform/ui/MessageBoxes.h"
+
+namespace quor::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+void Log(const std::string& line) {
+  std::fprintf(stderr, "%s\n", line.c_str());
+  std::fflush(stderr);
+}
+
+// The bare icon file name, looked up in the current folder as it always was.
+std::optional<fs::path> IconFileFor(const std::string& fileName) {
+  fs::path icon = fs::path(fileName).replace_extension(".ico");
+  std::error_code error;
+  if (fs::is_regular_file(icon, error)) return icon;
+  return std::nullopt;
+}
+
+// Every start registers the classes again, so a moved program still serves
+// them; without rights to the registry file the server runs all the same.
+void RegisterComClassesQuietly(const std::string& programPath) {
+  try {
+    UpdateComRegistration(true, programPath);
+  } catch (const std::exception& error) {
+    Log("COM class registration skipped: " + std::string(error.what()));
+  }
+}
+
+int RegisterServerAndExit(const CommandLine& commandLine, const std::string& programPath) {
+  try {
+    UpdateComRegistration(!commandLine.unregServer, programPath);
+    return 0;
+  } catch (const std::exception& error) {
+    Log(std::string(commandLine.unregServer ? "-UnregServer" : "-RegServer") +
+        " failed: " + error.what());
+    return kExitFailure;
+  }
+}
+
+std::string StartLine(const char* mode) {
+  return ProductTitle() + " [" + Vocation() + "] " + kServerVersion + " running in " + mode +
+         " mode, pid " + std::to_string(::getpid());
+}
+
+int RunEventLoop(ApplicationShell& shell) {
+  int status = shell.Run();
+  if (int number = shell.ReceivedSignal()) {
+    Log(ProductTitle() + " stopped by " + (number == SIGTERM ? "SIGTERM" : "SIGINT"));
+  }
+  return status;
+}
+
+int RunServiceMode(int& argc, char** argv, const std::optional<fs::path>& iconFile) {
+  // systemd starts the unit's process the way the service control manager
+  // did: only the process that systemd launched for an installed unit that is
+  // not running elsewhere carries on; anything else ends here without a word.
+  const std::optional<service::UnitState> unit = service::QueryUnit(ServiceName());
+  if (service::StatusOf(unit, ::getpid()) != 0 || !service::IsUnitMainProcess(unit, ::getpid())) {
+    return 0;
+  }
+
+  ApplicationShell shell(argc, argv, /*headless=*/true, iconFile);
+  RegisterComClassesQuietly(Startup().programPath);
+  // The service object TSocketService (name ServiceName, display name
+  // ProductTitle, no pausing) is created here.
+  // The socket transport window TSocketForm is created here; the service's
+  // start initialises it.
+  [[maybe_unused]] const bool autoShutDown = ReadConfig("AutoShutDown", "False") == "True";
+  // The scheduled shutdown is armed here, without its window, when autoShutDown.
+  // TDataLocalServer is created here.
+  // TDataSynchroServer is created here.
+  // TfrmMainForm is created here.
+  Log(StartLine("service"));
+  return RunEventLoop(shell);
+}
+
+int RunDesktopMode(int& argc, char** argv, const std::string& fileName,
+                   const std::optional<fs::path>& iconFile) {
+  // Held until the process ends; the console window takes it over once it
+  // exists and gives it up when it is destroyed.
+  lock::NamedMutex instance(DesktopMutexName(fileName));
+  if (instance.AlreadyExisted()) {
+    ApplicationShell shell(argc, argv, !HasDisplay(), iconFile);
+    ui::ActiveMessageBoxes()->Show("你已经启动了服务程序,不能在同一台机器上再次启动本程序。",
+                                   "瓦拓网络服务器", ui::MessageIcon::Warning);
+    return kExitAlreadyRunning;
+  }
+
+  ApplicationShell shell(argc, argv, !HasDisplay(), iconFile);
+  RegisterComClassesQuietly(Startup().programPath);
+  // TDataLocalServer is created here.
+  // TDataSynchroServer is created here.
+  // TfrmMainForm is created here.
+
+  std::optional<lock::NamedMutex> socketServer;
+  if (service::ServiceStatus(ServiceName()) < 1) {
+    // The socket transport window TSocketForm is created here.
+    socketServer.emplace(lock::kSocketServerMutex);
+    // Unless socketServer->AlreadyExisted(), the socket window is initialised
+    // here for desktop use, which opens the configured ports.
+  }
+  Log(StartLine("desktop"));
+  return RunEventLoop(shell);
+}
+
+}  // namespace
+
+int RunServer(int argc, char* argv[]) {
+  // The configuration cache is created on its first use, from any thread. No
+  // key may be read before SetStartup below: the file's name comes from the
+  // program's name, and a read before that would cache the caller's default.
+  const ProgramLocation program = LocateProgram(argc > 0 && argv[0] ? argv[0] : "");
+  const std::optional<fs::path> iconFile = IconFileFor(program.fileName);
+
+  std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
+  const CommandLine commandLine = ParseCommandLine(arguments);
+  std::optional<StartupValues> values = StartupValuesFor(program, commandLine);
+  if (!values) return 0;
+  SetStartup(*values);
+
+  if (commandLine.help) {
+    std::fputs(UsageText(program.fileName).c_str(), stdout);
+    return 0;
+  }
+  if (commandLine.version) {
+    std::printf("%s %s %s\n", ProductTitle().c_str(), Vocation().c_str(), kServerVersion);
+    return 0;
+  }
+  if (commandLine.regServer || commandLine.unregServer) {
+    return RegisterServerAndExit(commandLine, program.path);
+  }
+  if (commandLine.service) return RunServiceMode(argc, argv, iconFile);
+  return RunDesktopMode(argc, argv, program.fileName, iconFile);
+}
+
+}  // namespace quor::host
