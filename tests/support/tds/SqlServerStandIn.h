@@ -19,8 +19,27 @@
 //   connect with server.ConnectionString("sa", "secret", "QuorData01");
 //   ... then inspect server.Requests().
 //
-// What FreeTDS 1.3.17 sends (observed with TDSDUMP against this stand-in):
-//   (findings are filled in below as they are verified)
+// What FreeTDS 1.3.17 sends (seen with TDSDUMP against this stand-in), and how it is answered:
+// - SQLProcedureColumnsW(proc) -> RPC "sp_sproc_columns" with named @procedure_name (as given,
+//   e.g. "AAAAASN;1") and @ODBCVer = 3. The driver renames the columns to their ODBC 3 names
+//   (PROCEDURE_CAT, COLUMN_SIZE, ...). COLUMN_DEF is NULL, as SQL Server reports it.
+// - "{? = call p(?,?)}" -> RPC "p" with unnamed positional values; RETURNSTATUS fills the first
+//   marker, RETURNVALUEs fill the output markers in order. SQL_DESC_NAME set on the IPD is
+//   ignored: the values still go positionally.
+// - SQL_DEFAULT_PARAM as indicator: the driver fails on its own with 07S01, nothing is sent.
+// - Leaving parameters at their defaults works through the call escape: an empty slot
+//   "{? = call p(?,,?)}" goes out as a value-less NULLTYPE (0x1F) parameter, and trailing
+//   parameters may be left out ("{? = call p(?)}", "{? = call p}"). Both take the declared
+//   default here; an omitted parameter without a default arrives as NULL (FreeTDS's own tests
+//   expect that of SQL Server); a parameter missing altogether without a default is error 201.
+// - Named arguments ("{call p(@a=?)}", "exec p @a=?") go out as sp_executesql
+//   "exec p @a=@P1" with unnamed values bound to the definitions "@P1 VARCHAR(20),..." in order.
+//   The definitions never say OUTPUT, so output values do not come back (the RETURNVALUE holds
+//   the value sent). "{? = call p(@a=?)}" is broken: the return marker is dropped from the text
+//   but still sent as a value, which SQL Server refuses (8144, too many arguments).
+// - Procedure replies: each result set ends in DONEINPROC (COUNT, more), then RETURNSTATUS,
+//   one RETURNVALUE per output parameter, then DONEPROC (ERROR flag after an error). Batches
+//   end each statement in DONE; the last DONE of every reply has the "more" flag cleared.
 
 #pragma once
 
@@ -186,8 +205,10 @@ struct ProcedureDecl {
 struct Parameter {
   std::string name;  // with "@" when the client named it; empty when positional
   Value value;
-  bool output = false;     // sent by reference (OUTPUT)
-  bool defaulted = false;  // sent with the default flag, no value
+  SqlType type = SqlType::Int;  // the type it was sent as
+  bool output = false;          // sent by reference (OUTPUT)
+  bool defaulted = false;       // sent with the default flag, no value
+  bool omitted = false;         // sent as a value-less NULLTYPE (an empty slot in "{call p(?,,?)}")
 };
 
 // A procedure call after binding: values in declared order, defaults applied.
@@ -213,7 +234,9 @@ struct StatementCall {
   std::vector<std::string> captures;  // regex sub-matches (OnStatementMatching only)
 };
 
-enum class RequestKind { Login, Batch, Rpc, Attention };
+// Login: a successful login (user and database); Transaction: a transaction-manager request
+// (text "BEGIN TRAN", "COMMIT TRAN" or "ROLLBACK TRAN").
+enum class RequestKind { Login, Batch, Rpc, Attention, Transaction };
 
 // Every request as received, for assertions.
 struct Request {

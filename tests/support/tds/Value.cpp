@@ -1,4 +1,4 @@
-#include "SqlServerStandIn.h"
+#include "tests/support/tds/SqlServerStandIn.h"
 
 #include <cstdio>
 #include <stdexcept>
