@@ -35,6 +35,24 @@ inline constexpr const char* kSmsAutoStart = "SMS_AutoStart";                   
 inline constexpr const char* kSmsDataBase = "SMS_DataBase";                       // ""
 inline constexpr const char* kSmsTelLimit = "SMS_TelLimit";                       // "False"
 
+// The ODBC side of every SQL Server connection, standing in for the OLE DB
+// provider: the driver name as unixODBC knows it (or a driver library path), the
+// TDS protocol version (7.3 or later) and TLS ("off", "request" or "require").
+inline constexpr const char* kSqlDriver = "SQLDRIVER";
+inline constexpr const char* kSqlDriverDefault = "FreeTDS";
+inline constexpr const char* kSqlTdsVersion = "SQLTDSVERSION";
+inline constexpr const char* kSqlTdsVersionDefault = "7.4";
+inline constexpr const char* kSqlEncryption = "SQLENCRYPTION";
+inline constexpr const char* kSqlEncryptionDefault = "request";
+// Where SQL Server keeps its log folder "LOG" on this machine, used when the
+// registry names no "SQLPath"; unset, SQL Server's Linux folder when it exists.
+inline constexpr const char* kSqlProgramPath = "SQLProgramPath";
+inline constexpr const char* kSqlProgramPathLinux = "/var/opt/mssql/";
+// The private engine's folder, fixed in the original and configurable here.
+inline constexpr const char* kPrivateEnginePath = "PrivateEnginePath";
+inline constexpr const char* kPrivateEnginePathDefault =
+    "D:\\ValtoSQLServer\\MSSQL10_50.VTSQLSERVER\\MSSQL\\";
+
 // What ReadConfigInt falls back to when the text is not a number.
 inline constexpr int kTimeoutFallback = 300;
 inline constexpr int kMobilePortFallback = 212;
