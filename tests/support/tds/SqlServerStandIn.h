@@ -97,7 +97,7 @@ struct DateTime {
 
 // An exact decimal number as text, e.g. "-12.3400" (decimal, numeric and money values).
 struct Decimal {
-  std::string text;
+  std::string text{};
   bool operator==(const Decimal&) const = default;
 };
 
@@ -143,7 +143,7 @@ class Value {
 };
 
 struct Column {
-  std::string name;
+  std::string name{};
   SqlType type = SqlType::Int;
   int size = 0;  // characters or bytes for Char/VarChar/NChar/NVarChar/VarBinary; 0 or -1 = max
   int precision = 0;  // Decimal/Numeric (default 18)
@@ -152,8 +152,8 @@ struct Column {
 };
 
 struct ResultSet {
-  std::vector<Column> columns;
-  std::vector<std::vector<Value>> rows;
+  std::vector<Column> columns{};
+  std::vector<std::vector<Value>> rows{};
 };
 
 // An error as SQL Server reports it (ERROR token). Severity 11..16 for ordinary errors.
@@ -161,24 +161,24 @@ struct ServerError {
   int number = 50000;
   int state = 1;
   int severity = 16;
-  std::string message;
+  std::string message{};
 };
 
 // What the stand-in answers to one statement or procedure call.
 struct Reply {
-  std::vector<ResultSet> resultSets;
+  std::vector<ResultSet> resultSets{};
   // Row count of a statement without result sets (INSERT/UPDATE/DELETE); none = no count.
-  std::optional<std::int64_t> rowsAffected;
+  std::optional<std::int64_t> rowsAffected{};
   std::int32_t returnStatus = 0;  // procedures only
   // Values of output parameters by name ("@Name"); an output parameter not listed keeps the
   // value it was sent with, as SQL Server returns it when the procedure does not assign it.
-  std::map<std::string, Value> outputs;
+  std::map<std::string, Value> outputs{};
   // Informational messages (PRINT, severity 0..10) sent before the result sets.
-  std::vector<ServerError> messages;
-  std::optional<ServerError> error;
+  std::vector<ServerError> messages{};
+  std::optional<ServerError> error{};
   // With an error: none = the error follows all result sets; n = the last result set is cut
   // after n rows and the error follows them (as when a conversion fails mid-SELECT).
-  std::optional<std::size_t> errorAfterRows;
+  std::optional<std::size_t> errorAfterRows{};
   std::chrono::milliseconds delay{0};  // wait before answering (the client may cancel)
   bool dropConnection = false;         // close the socket instead of answering
 };
@@ -186,25 +186,25 @@ struct Reply {
 enum class ParamDirection { Input, InputOutput };
 
 struct ParamDecl {
-  std::string name;  // with "@"
+  std::string name{};  // with "@"
   SqlType type = SqlType::Int;
   int size = 0;
   int precision = 0;
   int scale = 0;
   ParamDirection direction = ParamDirection::Input;
-  std::optional<Value> defaultValue;  // none: the caller must send it (else error 201)
+  std::optional<Value> defaultValue{};  // none: the caller must send it (else error 201)
 };
 
 struct ProcedureDecl {
-  std::string name;               // without the ";1" group suffix
-  std::vector<ParamDecl> params;  // without @RETURN_VALUE, which every procedure has
-  std::string database;           // empty: exists in every database
+  std::string name{};               // without the ";1" group suffix
+  std::vector<ParamDecl> params{};  // without @RETURN_VALUE, which every procedure has
+  std::string database{};           // empty: exists in every database
 };
 
 // One parameter as it arrived on the wire.
 struct Parameter {
-  std::string name;  // with "@" when the client named it; empty when positional
-  Value value;
+  std::string name{};  // with "@" when the client named it; empty when positional
+  Value value{};
   SqlType type = SqlType::Int;  // the type it was sent as
   bool output = false;          // sent by reference (OUTPUT)
   bool defaulted = false;       // sent with the default flag, no value
@@ -213,12 +213,12 @@ struct Parameter {
 
 // A procedure call after binding: values in declared order, defaults applied.
 struct ProcedureCall {
-  std::string procedure;  // the declared name
-  std::string database;
-  std::string user;
-  std::vector<Value> values;       // one per declared parameter
-  std::vector<bool> sent;          // per declared parameter: true when the client supplied it
-  std::vector<std::string> names;  // the declared parameter names, for lookups
+  std::string procedure{};  // the declared name
+  std::string database{};
+  std::string user{};
+  std::vector<Value> values{};       // one per declared parameter
+  std::vector<bool> sent{};          // per declared parameter: true when the client supplied it
+  std::vector<std::string> names{};  // the declared parameter names, for lookups
   // The value of a declared parameter by name (with or without "@", any case); throws
   // std::out_of_range for an unknown name.
   const Value& operator[](std::string_view name) const;
@@ -227,11 +227,11 @@ struct ProcedureCall {
 
 // A statement (language batch, sp_executesql or prepared statement) as it is to be answered.
 struct StatementCall {
-  std::string text;
-  std::string database;
-  std::string user;
-  std::vector<Parameter> params;      // sp_executesql/prepared parameters in order
-  std::vector<std::string> captures;  // regex sub-matches (OnStatementMatching only)
+  std::string text{};
+  std::string database{};
+  std::string user{};
+  std::vector<Parameter> params{};      // sp_executesql/prepared parameters in order
+  std::vector<std::string> captures{};  // regex sub-matches (OnStatementMatching only)
 };
 
 // Login: a successful login (user and database); Transaction: a transaction-manager request
@@ -241,12 +241,12 @@ enum class RequestKind { Login, Batch, Rpc, Attention, Transaction };
 // Every request as received, for assertions.
 struct Request {
   RequestKind kind = RequestKind::Batch;
-  std::string text;               // batch text, or the statement of sp_executesql/sp_prepexec
-  std::string procedure;          // RPC procedure name as sent ("sp_executesql" for those)
-  std::vector<Parameter> params;  // RPC parameters as sent (statement/definition excluded)
-  std::string database;  // current database when the request arrived (after a Login: the one
-                         // asked for)
-  std::string user;
+  std::string text{};               // batch text, or the statement of sp_executesql/sp_prepexec
+  std::string procedure{};          // RPC procedure name as sent ("sp_executesql" for those)
+  std::vector<Parameter> params{};  // RPC parameters as sent (statement/definition excluded)
+  std::string database{};  // current database when the request arrived (after a Login: the one
+                           // asked for)
+  std::string user{};
 };
 
 using ProcedureHandler = std::function<Reply(const ProcedureCall&)>;

@@ -535,7 +535,14 @@ TdsSession::Outcome TdsSession::CallProcedure(const std::string& name, std::vect
       slotOf[i] = static_cast<int>(slot);
       omitted[slot] = a.omitted;
       if (!a.defaulted && !a.omitted) {
-        call.values[slot] = a.value;
+        try {
+          call.values[slot] = ConvertToDeclared(a.value, formal);
+        } catch (const std::invalid_argument&) {
+          throw ServerErrorException({8114, 5, 16,
+                                      "Error converting data type " +
+                                          std::string(SqlTypeName(a.type.type)) + " to " +
+                                          std::string(SqlTypeName(formal.type)) + "."});
+        }
         call.sent[slot] = true;
       }
     }

@@ -722,4 +722,141 @@ RpcParam ReadRpcParam(ByteReader& in) {
   return p;
 }
 
+Value ConvertToDeclared(const Value& v, const ParamDecl& decl) {
+  if (v.IsNull()) return v;
+  Column c{decl.name, decl.type, decl.size, decl.precision, decl.scale, true};
+  auto fail = [&]() -> Value {
+    throw std::invalid_argument("Error converting " + v.ToString() + " to " +
+                                std::string(SqlTypeName(decl.type)) + ".");
+  };
+  auto toText = [&]() -> std::string {
+    switch (v.GetKind()) {
+      case Value::Kind::Text:
+        return v.AsText();
+      case Value::Kind::Integer:
+        return std::to_string(v.AsInt());
+      case Value::Kind::Decimal:
+        return v.AsDecimalText();
+      case Value::Kind::Float:
+        return v.ToString();
+      case Value::Kind::DateTime: {
+        std::string t = v.ToString();
+        return t;
+      }
+      default:
+        fail();
+    }
+    return {};
+  };
+  switch (decl.type) {
+    case SqlType::Int:
+    case SqlType::SmallInt:
+    case SqlType::TinyInt:
+    case SqlType::BigInt:
+    case SqlType::Bit:
+      switch (v.GetKind()) {
+        case Value::Kind::Integer:
+          return decl.type == SqlType::Bit ? Value(v.AsInt() != 0 ? 1 : 0) : v;
+        case Value::Kind::Float:
+        case Value::Kind::Decimal:
+          return Value(static_cast<long long>(v.AsDouble()));
+        case Value::Kind::Text:
+          try {
+            std::size_t used = 0;
+            long long n = std::stoll(v.AsText(), &used);
+            if (used != v.AsText().size()) fail();
+            return decl.type == SqlType::Bit ? Value(n != 0 ? 1 : 0) : Value(n);
+          } catch (const std::logic_error&) {
+            fail();
+          }
+          break;
+        default:
+          fail();
+      }
+      break;
+    case SqlType::Float:
+    case SqlType::Real:
+      if (v.GetKind() == Value::Kind::Text) {
+        try {
+          return Value(std::stod(v.AsText()));
+        } catch (const std::logic_error&) {
+          fail();
+        }
+      }
+      if (v.GetKind() == Value::Kind::Integer || v.GetKind() == Value::Kind::Decimal ||
+          v.GetKind() == Value::Kind::Float)
+        return Value(v.AsDouble());
+      fail();
+      break;
+    case SqlType::Decimal:
+    case SqlType::Numeric:
+    case SqlType::Money: {
+      int scale = decl.type == SqlType::Money ? 4 : decl.scale;
+      bool negative = false;
+      U128 mag = 0;
+      try {
+        mag = ScaledMagnitude(c, v, scale, negative);
+      } catch (const std::invalid_argument&) {
+        fail();
+      }
+      std::uint8_t le[16];
+      for (int i = 0; i < 16; ++i) le[i] = static_cast<std::uint8_t>(mag >> (8 * i));
+      return Value(Decimal{DecimalText(negative, le, 16, scale)});
+    }
+    case SqlType::DateTime:
+      if (v.GetKind() == Value::Kind::DateTime) return v;
+      if (v.GetKind() == Value::Kind::Text) {
+        DateTime d;
+        int n = std::sscanf(v.AsText().c_str(), "%d-%d-%d %d:%d:%d.%d", &d.year, &d.month, &d.day,
+                            &d.hour, &d.minute, &d.second, &d.millisecond);
+        if (n >= 3) return Value(d);
+      }
+      fail();
+      break;
+    case SqlType::Char:
+    case SqlType::VarChar:
+    case SqlType::NChar:
+    case SqlType::NVarChar:
+    case SqlType::Text:
+    case SqlType::NText: {
+      std::string text = toText();
+      bool limited = decl.size > 0 && decl.type != SqlType::Text && decl.type != SqlType::NText;
+      if (!limited) return Value(text);
+      // Cut at the declared length in characters (nchar) or code-page bytes (char).
+      bool wide = decl.type == SqlType::NChar || decl.type == SqlType::NVarChar;
+      std::string out;
+      std::size_t used = 0;
+      for (std::size_t i = 0; i < text.size();) {
+        std::size_t len = 1;
+        auto lead = static_cast<unsigned char>(text[i]);
+        if (lead >= 0xF0)
+          len = 4;
+        else if (lead >= 0xE0)
+          len = 3;
+        else if (lead >= 0xC0)
+          len = 2;
+        std::string ch = text.substr(i, len);
+        std::size_t cost = wide ? (len == 4 ? 2 : 1) : Utf8ToCp936(ch).size();
+        if (used + cost > static_cast<std::size_t>(decl.size)) break;
+        used += cost;
+        out += ch;
+        i += len;
+      }
+      return Value(out);
+    }
+    case SqlType::VarBinary:
+    case SqlType::Image:
+      if (v.GetKind() == Value::Kind::Bytes) {
+        Bytes b = v.AsBytes();
+        if (decl.type == SqlType::VarBinary && decl.size > 0 &&
+            b.size() > static_cast<std::size_t>(decl.size))
+          b.resize(static_cast<std::size_t>(decl.size));
+        return Value(b);
+      }
+      fail();
+      break;
+  }
+  return v;
+}
+
 }  // namespace quor::test::tds

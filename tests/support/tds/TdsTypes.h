@@ -31,6 +31,11 @@ struct RpcParam {
 
 RpcParam ReadRpcParam(ByteReader& in);
 
+// Converts a value sent as `sentType` to a declared parameter's type, as SQL Server does on
+// binding (strings are cut to the declared length). Throws std::invalid_argument when it
+// cannot be converted.
+Value ConvertToDeclared(const Value& value, const ParamDecl& decl);
+
 // Integer and decimal helpers shared with statement parsing.
 std::string DecimalText(bool negative, const std::uint8_t* littleEndian, std::size_t size,
                         int scale);
