@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "platform/lock/NamedMutex.h"
 #include "platform/registry/Registry.h"
@@ -46,7 +47,8 @@ class ServerProcessTest : public ::testing::Test {
   }
 
   std::unique_ptr<ChildProcess> Start(const std::string& name,
-                                      std::vector<std::string> arguments = {}) {
+                                      std::vector<std::string> arguments = {},
+                                      fs::path runtimeDir = {}) {
     fs::path program = name == "QuorServerBZ" ? folder_ / name : Named(name);
     arguments.insert(arguments.begin(), program.string());
     return std::make_unique<ChildProcess>(
@@ -56,7 +58,7 @@ class ServerProcessTest : public ::testing::Test {
             {"WAYLAND_DISPLAY", std::nullopt},
             {"QT_QPA_PLATFORM", "offscreen"},
             {"XDG_RUNTIME_DIR", (systemctl_.Folder() / "xdg").string()},
-            {"QUOR_RUNTIME_DIR", RuntimeDir().string()},
+            {"QUOR_RUNTIME_DIR", (runtimeDir.empty() ? RuntimeDir() : runtimeDir).string()},
             {"QUOR_REGISTRY_FILE", RegistryFile().string()},
             {"QUOR_SYSTEMD_UNIT_DIR", (systemctl_.Folder() / "units").string()},
         });
@@ -203,6 +205,16 @@ TEST_F(ServerProcessTest, SecondDesktopCopyWarnsAndEndsWhileTheFirstRunsOn) {
   EXPECT_EQ(first->Error().find(kSecondCopyWarning), std::string::npos);
   EXPECT_TRUE(lock::NamedMutex("QUORSERVERBZ_MUTEX", RuntimeDir()).Owned());
   EXPECT_TRUE(lock::NamedMutex(lock::kSocketServerMutex, RuntimeDir()).Owned());
+}
+
+TEST_F(ServerProcessTest, DesktopCopyRefusesToRunUnguardedWhenItCannotTakeItsMutex) {
+  const fs::path notAFolder = systemctl_.Folder() / "plain-file";
+  std::ofstream(notAFolder) << "x";
+  auto child = Start("QuorServerBZ", {}, notAFolder);
+  int status = RunToEnd(*child);
+  EXPECT_TRUE(ExitedWith(status, 2)) << DescribeStatus(status);
+  EXPECT_NE(child->Error().find(notAFolder.string()), std::string::npos) << child->Error();
+  EXPECT_EQ(child->Error().find("running in"), std::string::npos) << child->Error();
 }
 
 TEST_F(ServerProcessTest, DesktopCopyLeavesTheSocketMutexAloneWhileTheServiceRuns) {
