@@ -121,6 +121,13 @@ class Value {
   Value(quor::test::Decimal v) : data_(std::move(v)) {}
   Value(quor::test::Bytes v) : data_(std::move(v)) {}
   Value(quor::test::DateTime v) : data_(v) {}
+  // Out of line: GCC 12 misreports copies of the variant inlined into callers as possibly
+  // uninitialised (-Wmaybe-uninitialized).
+  Value(const Value& other);
+  Value(Value&& other) noexcept;
+  Value& operator=(const Value& other);
+  Value& operator=(Value&& other) noexcept;
+  ~Value();
 
   Kind GetKind() const { return static_cast<Kind>(data_.index()); }
   bool IsNull() const { return GetKind() == Kind::Null; }

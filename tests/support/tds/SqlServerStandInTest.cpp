@@ -280,5 +280,310 @@ TEST_F(SqlServerStandInTest, ArgumentsLeftOutOfACallTakeTheDeclaredDefaults) {
   }
 }
 
+TEST_F(SqlServerStandInTest, ResultSetColumnsReachTheDriverWithTheirTypesAndValues) {
+  struct Case {
+    Column column;
+    Value value;
+    SQLSMALLINT odbcType;  // as FreeTDS maps the wire type (float -> SQL_DOUBLE, ...)
+    std::string text;      // the value as the driver renders it in SQL_C_WCHAR
+  };
+  const std::vector<Case> cases = {
+      {{"i", SqlType::Int}, -7, SQL_INTEGER, "-7"},
+      {{"si", SqlType::SmallInt}, 32000, SQL_SMALLINT, "32000"},
+      {{"ti", SqlType::TinyInt}, 255, SQL_TINYINT, "255"},
+      {{"bi", SqlType::BigInt}, 9007199254740993LL, SQL_BIGINT, "9007199254740993"},
+      {{"b", SqlType::Bit}, true, SQL_BIT, "1"},
+      {{"f", SqlType::Float}, 1.5, SQL_DOUBLE, "1.5"},
+      {{"r", SqlType::Real}, 0.25, SQL_REAL, "0.25"},
+      {{"d", SqlType::Decimal, 0, 18, 4}, Decimal{"-12.3456"}, SQL_NUMERIC, "-12.3456"},
+      {{"n", SqlType::Numeric, 0, 38, 2},
+       Decimal{"12345678901234567890123456789012.34"},
+       SQL_NUMERIC,
+       "12345678901234567890123456789012.34"},
+      {{"m", SqlType::Money}, Decimal{"-1234.5678"}, SQL_DECIMAL, "-1234.5678"},
+      {{"dt", SqlType::DateTime},
+       DateTime{2024, 2, 29, 13, 14, 15, 120},
+       SQL_TYPE_TIMESTAMP,
+       "2024-02-29 13:14:15.120"},
+      {{"c", SqlType::Char, 6}, "账套", SQL_CHAR, "账套  "},
+      {{"vc", SqlType::VarChar, 40}, "供应商：深圳‘测试’", SQL_VARCHAR, "供应商：深圳‘测试’"},
+      {{"vcm", SqlType::VarChar, -1}, "长文本", SQL_VARCHAR, "长文本"},
+      {{"nc", SqlType::NChar, 3}, "单", SQL_WCHAR, "单  "},
+      {{"nvc", SqlType::NVarChar, 20}, "客户𠀀名", SQL_WVARCHAR, "客户𠀀名"},
+      {{"t", SqlType::Text}, "备注文本", SQL_LONGVARCHAR, "备注文本"},
+      {{"nt", SqlType::NText}, "说明", SQL_WLONGVARCHAR, "说明"},
+      {{"vb", SqlType::VarBinary, 8}, Bytes{0x01, 0x02, 0xFF}, SQL_VARBINARY, "0102ff"},
+      {{"img", SqlType::Image}, Bytes{0xAB, 0x00}, SQL_LONGVARBINARY, "ab00"},
+  };
+  ResultSet rs;
+  std::vector<Value> row, nulls;
+  for (const Case& c : cases) {
+    rs.columns.push_back(c.column);
+    row.push_back(c.value);
+    nulls.push_back(nullptr);
+  }
+  rs.rows = {row, nulls};
+  server_.OnStatement("select every type", Reply{{rs}});
+  auto connection = Connect();
+  OdbcStatement st(connection->Handle());
+  ASSERT_TRUE(SQL_SUCCEEDED(st.ExecDirect("select every type"))) << st.Diag();
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    SQLWCHAR name[64];
+    SQLSMALLINT nameLength = 0, type = 0, digits = 0, nullable = 0;
+    SQLULEN size = 0;
+    SQLDescribeColW(st.Handle(), static_cast<SQLUSMALLINT>(i + 1), name, 64, &nameLength, &type,
+                    &size, &digits, &nullable);
+    EXPECT_EQ(type, cases[i].odbcType) << cases[i].column.name;
+    EXPECT_EQ(nullable, SQL_NULLABLE) << cases[i].column.name;
+  }
+  std::vector<std::vector<std::string>> rows = st.FetchAllText();
+  ASSERT_EQ(rows.size(), 2u);
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(rows[0][i], cases[i].text) << cases[i].column.name;
+    EXPECT_EQ(rows[1][i], "<null>") << cases[i].column.name;
+  }
+}
+
+TEST_F(SqlServerStandInTest, ParametersArriveDecodedWhateverTheirWireType) {
+  std::vector<Value> received;
+  server_.OnProcedure("Echo", [&](const ProcedureCall& call) {
+    received = call.values;
+    return Reply{};
+  });
+  SQLINTEGER i = -42;
+  SQLBIGINT big = -9007199254740993LL;
+  double f = 2.75;
+  char16_t narrow[32] = u"采购订单";
+  char16_t wide[32] = u"客户𠀀名";
+  SQL_TIMESTAMP_STRUCT ts{2023, 12, 31, 23, 59, 58, 997000000};
+  char decimal[] = "-1234.5600";
+  unsigned char bytes[] = {0x00, 0x10, 0xFF};
+  unsigned char bit = 1;
+  SQLINTEGER nullInt = 0;
+  std::u16string longText(100000, u'长');
+  longText[0] = u'A';
+  SQLLEN nts = SQL_NTS, bytesLen = sizeof bytes, nullInd = SQL_NULL_DATA,
+         longLen = static_cast<SQLLEN>(longText.size() * 2), fixed = 0;
+  auto connection = Connect();
+  OdbcStatement st(connection->Handle());
+  SQLHSTMT h = st.Handle();
+  SQLBindParameter(h, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &i, 0, &fixed);
+  SQLBindParameter(h, 2, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0, &big, 0, &fixed);
+  SQLBindParameter(h, 3, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, &f, 0, &fixed);
+  SQLBindParameter(h, 4, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_VARCHAR, 30, 0, narrow, sizeof narrow,
+                   &nts);
+  SQLBindParameter(h, 5, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, 30, 0, wide, sizeof wide,
+                   &nts);
+  SQLBindParameter(h, 6, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 23, 3, &ts, 0,
+                   &fixed);
+  SQLBindParameter(h, 7, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_DECIMAL, 18, 4, decimal, sizeof decimal,
+                   &nts);
+  SQLBindParameter(h, 8, SQL_PARAM_INPUT, SQL_C_BINARY, SQL_VARBINARY, 10, 0, bytes, sizeof bytes,
+                   &bytesLen);
+  SQLBindParameter(h, 9, SQL_PARAM_INPUT, SQL_C_BIT, SQL_BIT, 0, 0, &bit, 0, &fixed);
+  SQLBindParameter(h, 10, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &nullInt, 0, &nullInd);
+  SQLBindParameter(h, 11, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WLONGVARCHAR, longText.size(), 0,
+                   longText.data(), longLen, &longLen);
+  SQLRETURN r = st.ExecDirect("{call Echo(?,?,?,?,?,?,?,?,?,?,?)}");
+  ASSERT_TRUE(SQL_SUCCEEDED(r) || r == SQL_NO_DATA) << st.Diag();
+  const std::vector<Value> expected = {
+      -42,
+      -9007199254740993LL,
+      2.75,
+      "采购订单",
+      "客户𠀀名",
+      DateTime{2023, 12, 31, 23, 59, 58, 997},
+      Decimal{"-1234.5600"},
+      Bytes{0x00, 0x10, 0xFF},
+      1,
+      nullptr,
+      Narrow(longText),
+  };
+  ASSERT_EQ(received.size(), expected.size());
+  for (std::size_t k = 0; k < expected.size(); ++k) {
+    EXPECT_EQ(received[k], expected[k])
+        << "parameter " << k + 1 << ": " << received[k].ToString().substr(0, 80);
+  }
+  std::vector<Request> rpcs = RequestsOf(RequestKind::Rpc);
+  ASSERT_EQ(rpcs.size(), 1u);
+  EXPECT_EQ(rpcs[0].params[3].type, SqlType::VarChar) << "SQL_VARCHAR goes out as varchar";
+  EXPECT_EQ(rpcs[0].params[4].type, SqlType::NVarChar);
+}
+
+TEST_F(SqlServerStandInTest, StatementsAreAnsweredByTextByPatternOrWithAClearError) {
+  ResultSet first{{{"Id", SqlType::Int}, {"Name", SqlType::NVarChar, 20}}, {{1, "甲"}, {2, "乙"}}};
+  ResultSet second{{{"Total", SqlType::Money}}, {{Decimal{"3.5000"}}}};
+  server_.OnStatement("select * from Goods", Reply{{first, second}});
+  Reply updated;
+  updated.rowsAffected = 3;
+  server_.OnStatement("update Goods set Price = 0", updated);
+  server_.OnStatementMatching(
+      std::regex(R"(select Name from Goods where Id = (\d+))", std::regex::icase),
+      [](const StatementCall& call) {
+        Reply reply;
+        reply.resultSets.push_back({{{"Name", SqlType::VarChar, 20}}, {{"#" + call.captures[0]}}});
+        return reply;
+      });
+  std::vector<StatementCall> parameterised;
+  server_.OnStatementMatching(std::regex(R"(select @P1 \+ @P2)"), [&](const StatementCall& call) {
+    parameterised.push_back(call);
+    Reply reply;
+    reply.resultSets.push_back(
+        {{{"Sum", SqlType::Int}}, {{call.params[0].value.AsInt() + call.params[1].value.AsInt()}}});
+    return reply;
+  });
+  auto connection = Connect();
+  OdbcStatement st(connection->Handle());
+
+  ASSERT_TRUE(SQL_SUCCEEDED(st.ExecDirect("select * from Goods"))) << st.Diag();
+  EXPECT_EQ(st.FetchAllText(), (std::vector<std::vector<std::string>>{{"1", "甲"}, {"2", "乙"}}));
+  ASSERT_TRUE(st.MoreResults());
+  EXPECT_EQ(st.FetchAllText(), (std::vector<std::vector<std::string>>{{"3.5000"}}));
+  EXPECT_FALSE(st.MoreResults());
+  st.Reset();
+
+  ASSERT_TRUE(SQL_SUCCEEDED(st.ExecDirect("update Goods set Price = 0"))) << st.Diag();
+  SQLLEN count = -1;
+  SQLRowCount(st.Handle(), &count);
+  EXPECT_EQ(count, 3);
+  st.Reset();
+
+  ASSERT_TRUE(SQL_SUCCEEDED(st.ExecDirect("SELECT Name FROM Goods WHERE Id = 17"))) << st.Diag();
+  EXPECT_EQ(st.FetchAllText(), (std::vector<std::vector<std::string>>{{"#17"}}));
+  st.Reset();
+
+  SQLINTEGER a = 40, b = 2;
+  SQLLEN fixed = 0;
+  SQLBindParameter(st.Handle(), 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &a, 0, &fixed);
+  SQLBindParameter(st.Handle(), 2, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &b, 0, &fixed);
+  ASSERT_TRUE(SQL_SUCCEEDED(st.ExecDirect("select ? + ?"))) << st.Diag();
+  EXPECT_EQ(st.FetchAllText(), (std::vector<std::vector<std::string>>{{"42"}}));
+  ASSERT_EQ(parameterised.size(), 1u);
+  EXPECT_EQ(parameterised[0].params[0].name, "@P1");
+  st.Reset();
+
+  ASSERT_EQ(st.ExecDirect("delete from Nowhere"), SQL_ERROR);
+  EXPECT_NE(st.Diag().find("208: [FreeTDS][SQL Server]Invalid object name: SqlServerStandIn has "
+                           "no script for this statement: delete from Nowhere"),
+            std::string::npos)
+      << st.Diag();
+
+  std::vector<Request> batches = RequestsOf(RequestKind::Batch);
+  ASSERT_GE(batches.size(), 4u);
+  EXPECT_EQ(batches[0].text, "select * from Goods");
+  EXPECT_EQ(batches[0].database, kAccountSet);
+  EXPECT_EQ(batches[0].user, "sa");
+  std::vector<Request> rpcs = RequestsOf(RequestKind::Rpc);
+  ASSERT_EQ(rpcs.size(), 1u);
+  EXPECT_EQ(rpcs[0].procedure, "sp_executesql");
+  EXPECT_EQ(rpcs[0].text, "select @P1 + @P2");
+}
+
+TEST_F(SqlServerStandInTest, AnErrorAfterSomeRowsReachesTheClientWithItsText) {
+  Reply reply;
+  reply.resultSets.push_back({{{"No", SqlType::Int}}, {{1}, {2}, {3}}});
+  reply.error = ServerError{50001, 1, 16, "库存不足，不能出库"};
+  reply.errorAfterRows = 2;
+  server_.OnProcedure("Post", reply);
+  auto connection = Connect();
+  OdbcStatement st(connection->Handle());
+  ASSERT_TRUE(SQL_SUCCEEDED(st.ExecDirect("{call Post}"))) << st.Diag();
+  std::vector<std::string> fetched;
+  SQLRETURN r;
+  while ((r = SQLFetch(st.Handle())) == SQL_SUCCESS) {
+    SQLINTEGER v = 0;
+    SQLLEN ind = 0;
+    SQLGetData(st.Handle(), 1, SQL_C_SLONG, &v, 0, &ind);
+    fetched.push_back(std::to_string(v));
+  }
+  EXPECT_EQ(fetched, (std::vector<std::string>{"1", "2"}));
+  std::string diag = st.Diag();
+  if (r != SQL_ERROR) {
+    EXPECT_EQ(SQLMoreResults(st.Handle()), SQL_ERROR);
+    diag = st.Diag();
+  }
+  EXPECT_NE(diag.find("50001: [FreeTDS][SQL Server]库存不足，不能出库"), std::string::npos) << diag;
+}
+
+TEST_F(SqlServerStandInTest, ACancelledSlowReplyLeavesTheConnectionUsable) {
+  Reply slow;
+  slow.delay = std::chrono::seconds(20);
+  slow.resultSets.push_back({{{"x", SqlType::Int}}, {{1}}});
+  server_.OnStatement("waitfor delay '00:00:20'", slow);
+  server_.OnStatement("select 2", Reply{{{{{"y", SqlType::Int}}, {{2}}}}});
+  auto connection = Connect();
+  OdbcStatement st(connection->Handle());
+  SQLSetStmtAttr(st.Handle(), SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(1), 0);
+  ASSERT_EQ(st.ExecDirect("waitfor delay '00:00:20'"), SQL_ERROR);
+  EXPECT_NE(st.Diag().find("[HYT00]"), std::string::npos) << st.Diag();
+  st.Reset();
+  ASSERT_TRUE(SQL_SUCCEEDED(st.ExecDirect("select 2"))) << st.Diag();
+  EXPECT_EQ(st.FetchAllText(), (std::vector<std::vector<std::string>>{{"2"}}));
+  EXPECT_EQ(RequestsOf(RequestKind::Attention).size(), 1u);
+}
+
+TEST_F(SqlServerStandInTest, ADroppedConnectionFailsTheCallAndClosesTheSocket) {
+  Reply drop;
+  drop.dropConnection = true;
+  server_.OnProcedure("Crash", drop);
+  auto connection = Connect();
+  OdbcStatement st(connection->Handle());
+  ASSERT_EQ(st.ExecDirect("{call Crash}"), SQL_ERROR);
+  EXPECT_NE(st.Diag().find("Unexpected EOF from the server"), std::string::npos) << st.Diag();
+  for (int i = 0; i < 200 && server_.OpenConnections() != 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(server_.OpenConnections(), 0u);
+}
+
+class SmallPacketStandInTest : public SqlServerStandInTest {
+ protected:
+  SmallPacketStandInTest() : SqlServerStandInTest(SmallPackets()) {}
+  static SqlServerStandInOptions SmallPackets() {
+    SqlServerStandInOptions options;
+    options.packetSize = 512;
+    return options;
+  }
+};
+
+TEST_F(SmallPacketStandInTest, ALargeReplyIsSplitToTheNegotiatedPacketSize) {
+  ResultSet rs{{{"No", SqlType::Int}, {"Text", SqlType::NVarChar, 300}}, {}};
+  std::vector<std::vector<std::string>> expected;
+  for (int i = 0; i < 400; ++i) {
+    std::string text = std::to_string(i) + std::string(120, 'x') + "单据";
+    rs.rows.push_back({i, text});
+    expected.push_back({std::to_string(i), text});
+  }
+  server_.OnStatement("select many", Reply{{rs}});
+  auto connection = Connect();
+  OdbcStatement st(connection->Handle());
+  ASSERT_TRUE(SQL_SUCCEEDED(st.ExecDirect("select many"))) << st.Diag();
+  EXPECT_EQ(st.FetchAllText(), expected);
+}
+
+TEST_F(SqlServerStandInTest, TransactionRequestsBeginAndCommit) {
+  auto connection = Connect();
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLSetConnectAttr(connection->Handle(), SQL_ATTR_AUTOCOMMIT,
+                                              reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)))
+      << Diagnostics(SQL_HANDLE_DBC, connection->Handle());
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, connection->Handle(), SQL_COMMIT)))
+      << Diagnostics(SQL_HANDLE_DBC, connection->Handle());
+  std::vector<std::string> texts;
+  for (const Request& r : RequestsOf(RequestKind::Transaction)) texts.push_back(r.text);
+  ASSERT_GE(texts.size(), 2u);
+  EXPECT_EQ(texts[0], "BEGIN TRAN");
+  EXPECT_EQ(texts[1], "COMMIT TRAN");
+}
+
+TEST_F(SqlServerStandInTest, TheBrowserLeadsAnInstanceNameToThisServer) {
+  server_.StartBrowser(1434, "QUORSQL");
+  OdbcConnection connection;
+  std::optional<std::string> error = connection.Connect(
+      "Driver=FreeTDS;Server=127.0.0.1\\QUORSQL;Database=QuorData01;UID=sa;PWD={s3cret;pw};"
+      "TDS_Version=7.4;ClientCharset=UTF-8;");
+  ASSERT_FALSE(error) << *error;
+  EXPECT_EQ(connection.CurrentCatalog(), kAccountSet);
+}
+
 }  // namespace
 }  // namespace quor::test

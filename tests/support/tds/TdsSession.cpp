@@ -148,6 +148,7 @@ void TdsSession::Run() {
             if (message->type == kPacketRpc) Rpc(*message);
             if (message->type == kPacketTransaction) Transaction(*message);
           } catch (const Cancelled&) {
+            book_.Record(NewRequest(RequestKind::Attention));
             SendAttentionAck();
           }
           break;
@@ -268,11 +269,10 @@ bool TdsSession::Login(const TdsMessage& message) {
   w.LoginAck(tdsVersion_, options_.versionMajor, options_.versionMinor, options_.versionBuild);
   w.EnvChange(kEnvPacketSize, std::to_string(size), std::to_string(size));
   w.Done(DoneKind::Done, kDoneFinal, kCmdNone, 0);
+  // Recorded before the answer goes out, so a test that has connected always finds it.
+  book_.Record(NewRequest(RequestKind::Login));
   channel_.Send(kPacketReply, w.Finish());
   channel_.SetPacketSize(size);
-
-  Request r = NewRequest(RequestKind::Login);
-  book_.Record(std::move(r));
   return true;
 }
 

@@ -57,6 +57,12 @@ namespace {
 
 }  // namespace
 
+Value::Value(const Value& other) = default;
+Value::Value(Value&& other) noexcept = default;
+Value& Value::operator=(const Value& other) = default;
+Value& Value::operator=(Value&& other) noexcept = default;
+Value::~Value() = default;
+
 std::int64_t Value::AsInt() const {
   if (auto* p = std::get_if<std::int64_t>(&data_)) return *p;
   WrongKind("an integer", *this);
