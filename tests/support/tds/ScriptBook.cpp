@@ -40,7 +40,8 @@ ProcedureName ParseProcedureName(std::string_view name) {
     }
   }
   ProcedureName result;
-  result.key = Lower(parts.back());
+  result.bare = parts.back();
+  result.key = Lower(result.bare);
   if (parts.size() >= 3) result.database = parts[parts.size() - 3];
   return result;
 }

@@ -18,6 +18,7 @@ namespace quor::test::tds {
 struct ProcedureName {
   std::string database;  // empty unless the name carries one
   std::string key;       // lower case, without owner, brackets and group number
+  std::string bare;      // the same in the case it was written
 };
 ProcedureName ParseProcedureName(std::string_view name);
 std::string Lower(std::string_view text);

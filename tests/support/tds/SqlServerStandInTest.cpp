@@ -57,13 +57,17 @@ TEST_F(SqlServerStandInTest, LoginIsAcceptedOrRefusedAsSqlServerWould) {
       {"unknown user", "nobody", kPassword, "master", "", "Login failed for user 'nobody'."},
       {"unknown database", "sa", kPassword, "NoSuchDb", "",
        "Cannot open database \"NoSuchDb\" requested by the login. The login failed."},
+      {"TDS 7.3", "sa", kPassword, kAccountSet, kAccountSet, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     server_.ClearRequests();
     OdbcConnection connection;
-    std::optional<std::string> error =
-        connection.Connect(server_.ConnectionString(c.user, c.password, c.database));
+    std::string connectionString = server_.ConnectionString(c.user, c.password, c.database);
+    if (std::string(c.name) == "TDS 7.3") {
+      connectionString.replace(connectionString.find("TDS_Version=7.4"), 15, "TDS_Version=7.3");
+    }
+    std::optional<std::string> error = connection.Connect(connectionString);
     if (c.expectedCatalog.empty()) {
       ASSERT_TRUE(error);
       EXPECT_NE(error->find(c.expectedError), std::string::npos) << *error;
@@ -108,6 +112,7 @@ ProcedureDecl SerialNumberProcedure() {
       {"@Kind", SqlType::VarChar, 10},
       {"@Amount", SqlType::Decimal, 0, 18, 4, ParamDirection::Input, Value(Decimal{"0"})},
       {"@Next", SqlType::Int, 0, 0, 0, ParamDirection::InputOutput},
+      {"@Code", SqlType::VarChar, 20, 0, 0, ParamDirection::InputOutput, Value(nullptr)},
   };
   return decl;
 }
@@ -123,6 +128,7 @@ TEST_F(SqlServerStandInTest, ProcedureColumnsListTheReturnValueFirst) {
       {"@Kind", "1", "12", "varchar", "10", "<null>", "1"},
       {"@Amount", "1", "3", "decimal", "18", "4", "2"},
       {"@Next", "2", "4", "int", "10", "0", "3"},
+      {"@Code", "2", "12", "varchar", "20", "<null>", "4"},
   };
   for (const char* name : {"AAAAASN;1", "aaaaasn", "AAAAASN", "OnlyInMaster"}) {
     SCOPED_TRACE(name);
@@ -174,6 +180,7 @@ TEST_F(SqlServerStandInTest, ProcedureCallDeliversValuesStatusOutputsAndRows) {
     Reply reply;
     reply.returnStatus = 7;
     reply.outputs["@next"] = 42;
+    reply.outputs["@Code"] = "入-0042";
     reply.resultSets.push_back({{{"Code", SqlType::VarChar, 20}}, {{"BH-0001"}, {"BH-0002"}}});
     return reply;
   });
@@ -188,12 +195,17 @@ TEST_F(SqlServerStandInTest, ProcedureCallDeliversValuesStatusOutputsAndRows) {
                    &b.integerIndicator);
   SQLBindParameter(st.Handle(), 4, SQL_PARAM_INPUT_OUTPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &b.inOut,
                    0, &b.inOutIndicator);
-  ASSERT_TRUE(SQL_SUCCEEDED(st.ExecDirect("{? = call AAAAASN;1(?,?,?)}"))) << st.Diag();
+  char16_t code[21] = u"";
+  SQLLEN codeIndicator = SQL_NULL_DATA;
+  SQLBindParameter(st.Handle(), 5, SQL_PARAM_INPUT_OUTPUT, SQL_C_WCHAR, SQL_VARCHAR, 20, 0, code,
+                   sizeof code, &codeIndicator);
+  ASSERT_TRUE(SQL_SUCCEEDED(st.ExecDirect("{? = call AAAAASN;1(?,?,?,?)}"))) << st.Diag();
   EXPECT_EQ(st.FetchAllText(), (std::vector<std::vector<std::string>>{{"BH-0001"}, {"BH-0002"}}));
   while (st.MoreResults()) {
   }
   EXPECT_EQ(b.returnValue, 7);
   EXPECT_EQ(b.inOut, 42);
+  EXPECT_EQ(Narrow(code), "入-0042");
 
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].procedure, "AAAAASN");
@@ -204,7 +216,8 @@ TEST_F(SqlServerStandInTest, ProcedureCallDeliversValuesStatusOutputsAndRows) {
   std::vector<Request> rpcs = RequestsOf(RequestKind::Rpc);
   ASSERT_EQ(rpcs.size(), 1u);
   EXPECT_EQ(rpcs[0].procedure, "AAAAASN;1");
-  ASSERT_EQ(rpcs[0].params.size(), 3u);
+  ASSERT_EQ(rpcs[0].params.size(), 4u);
+  EXPECT_TRUE(rpcs[0].params[3].value.IsNull());
   EXPECT_EQ(rpcs[0].params[0].type, SqlType::VarChar);
   EXPECT_TRUE(rpcs[0].params[2].output);
   EXPECT_FALSE(rpcs[0].params[1].output);
@@ -277,6 +290,69 @@ TEST_F(SqlServerStandInTest, ArgumentsLeftOutOfACallTakeTheDeclaredDefaults) {
     EXPECT_EQ(seen->values, c.values);
     EXPECT_EQ(seen->sent, c.sent);
     EXPECT_EQ(b.returnValue, 0);
+  }
+}
+
+TEST_F(SqlServerStandInTest, ExecTextInABatchCallsTheProcedure) {
+  ProcedureDecl decl;
+  decl.name = "P";
+  decl.params = {
+      {"@a", SqlType::Int},
+      {"@b", SqlType::NVarChar, 20, 0, 0, ParamDirection::Input, Value("dflt")},
+      {"@c", SqlType::Int, 0, 0, 0, ParamDirection::InputOutput, Value(nullptr)},
+  };
+  server_.DeclareProcedure(decl);
+  std::optional<ProcedureCall> seen;
+  server_.OnProcedure("P", [&](const ProcedureCall& call) {
+    seen = call;
+    Reply reply;
+    reply.resultSets.push_back({{{"Result", SqlType::VarChar, 10}}, {{"ok"}}});
+    reply.returnStatus = 1;
+    return reply;
+  });
+  struct Case {
+    const char* text;
+    std::vector<Value> values;
+    std::vector<bool> sent;
+    std::string error;
+  };
+  const std::vector<Case> cases = {
+      {"exec P 7", {7, "dflt", nullptr}, {true, false, false}, ""},
+      {"EXEC dbo.P;1 @b = N'中''文', @a = 8", {8, "中'文", nullptr}, {true, true, false}, ""},
+      {"execute P 9, default, 3", {9, "dflt", 3}, {true, false, true}, ""},
+      {"P 10", {10, "dflt", nullptr}, {true, false, false}, ""},
+      {"exec P @z = 1",
+       {},
+       {},
+       "8145: [FreeTDS][SQL Server]@z is not a parameter for procedure P."},
+      {"exec P 1, 'x', 2, 3",
+       {},
+       {},
+       "8144: [FreeTDS][SQL Server]Procedure or function P has too "
+       "many arguments specified."},
+      {"exec Missing 1",
+       {},
+       {},
+       "2812: [FreeTDS][SQL Server]Could not find stored procedure "
+       "'Missing'."},
+  };
+  auto connection = Connect();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    seen.reset();
+    OdbcStatement st(connection->Handle());
+    SQLRETURN r = st.ExecDirect(c.text);
+    if (!c.error.empty()) {
+      EXPECT_EQ(r, SQL_ERROR);
+      EXPECT_NE(st.Diag().find(c.error), std::string::npos) << st.Diag();
+      EXPECT_FALSE(seen);
+      continue;
+    }
+    ASSERT_TRUE(SQL_SUCCEEDED(r)) << st.Diag();
+    EXPECT_EQ(st.FetchAllText(), (std::vector<std::vector<std::string>>{{"ok"}}));
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(seen->values, c.values);
+    EXPECT_EQ(seen->sent, c.sent);
   }
 }
 

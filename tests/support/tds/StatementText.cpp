@@ -145,9 +145,9 @@ std::optional<std::string> ParseUse(const std::string& text) {
   return name;
 }
 
-std::optional<ExecText> ParseExec(const std::string& text) {
+std::optional<ExecText> ParseExec(const std::string& text, bool bareAllowed) {
   Scanner s(text);
-  if (!s.Keyword("exec") && !s.Keyword("execute")) return std::nullopt;
+  if (!s.Keyword("exec") && !s.Keyword("execute") && !bareAllowed) return std::nullopt;
   ExecText exec;
   std::string first = s.Word();
   if (!first.empty() && first.front() == '@') {

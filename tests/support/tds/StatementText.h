@@ -33,7 +33,9 @@ struct ParamDefinition {
 std::vector<ParamDefinition> ParseParamDefinitions(const std::string& text);
 
 std::optional<std::string> ParseUse(const std::string& text);
-std::optional<ExecText> ParseExec(const std::string& text);
+// EXEC[UTE] [@ret =] name [args]. With bareAllowed the keyword may be left out, as SQL Server
+// allows for the first statement of a batch ("master.dbo.xp_msver ProductVersion").
+std::optional<ExecText> ParseExec(const std::string& text, bool bareAllowed = false);
 // SET options and transaction control that a driver or data layer sends on its own.
 bool IsSessionStatement(const std::string& text);
 

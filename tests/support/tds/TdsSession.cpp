@@ -301,12 +301,18 @@ void TdsSession::Flush(TokenWriter& w) {
   channel_.Send(kPacketReply, w.Finish());
 }
 
-bool TdsSession::Pace(const Reply& reply) {
+void TdsSession::Pace(const Reply& reply) {
   if (reply.delay.count() > 0 && channel_.WaitForAttention(reply.delay)) {
     throw Cancelled{};
   }
   if (reply.dropConnection) throw DropConnection{};
-  return true;
+}
+
+bool TdsSession::KnownProcedure(const std::string& name) const {
+  ProcedureName pn = ParseProcedureName(name);
+  std::string database = pn.database.empty() ? database_ : pn.database;
+  return book_.FindProcedureHandler(pn) || book_.FindProcedure(pn, database) ||
+         pn.key == "sp_sproc_columns";
 }
 
 void TdsSession::Batch(const TdsMessage& message) {
@@ -398,7 +404,12 @@ void TdsSession::Statement(TokenWriter& w, const std::string& text, std::vector<
       w.Done(kind, kDoneFinal, kCmdNone, 0);
       return;
     }
-    if (std::optional<ExecText> exec = ParseExec(text)) {
+    std::optional<ExecText> exec = ParseExec(text);
+    if (!exec && !inProc) {
+      exec = ParseExec(text, true);
+      if (exec && !KnownProcedure(exec->procedure)) exec.reset();
+    }
+    if (exec) {
       std::vector<CallArg> args;
       for (const ExecArgument& a : exec->arguments) {
         CallArg arg;
@@ -560,7 +571,7 @@ TdsSession::Outcome TdsSession::CallProcedure(const std::string& name, std::vect
       call.values[s] = *formal.defaultValue;
     }
   } else {
-    call.procedure = ParseProcedureName(name).key;
+    call.procedure = pn.bare;
     for (std::size_t i = 0; i < args.size(); ++i) {
       call.names.push_back(args[i].name);
       call.values.push_back(args[i].value);

@@ -41,8 +41,10 @@ class TdsSession {
   void Statement(TokenWriter& w, const std::string& text, std::vector<Parameter>& params,
                  bool inProc);
   Outcome CallProcedure(const std::string& name, std::vector<CallArg>& args);
-  // Handles delay and drop of a reply; false when the client cancelled meanwhile.
-  bool Pace(const Reply& reply);
+  // Holds a reply back for its delay (throws Cancelled when the client cancels meanwhile) and
+  // drops the connection when the reply asks for it.
+  void Pace(const Reply& reply);
+  bool KnownProcedure(const std::string& name) const;
   void WriteResults(TokenWriter& w, const Reply& reply, bool inProc, std::uint16_t& doneStatus);
   void WriteError(TokenWriter& w, const ServerError& error, bool inProc);
   void Flush(TokenWriter& w);
