@@ -92,7 +92,7 @@ void Connection::ChangeDatabase(const std::string& name) {
     std::vector<Diagnostic> records = detail::ReadDiagnostics(SQL_HANDLE_DBC, dbc_->Get());
     SqlError error = records.empty() ? SqlError("Could not change the database to '" + name + "'")
                                      : SqlError(std::move(records));
-    NoteFailure(error.IsConnectionLost());
+    NoteFailure(error);
     throw error;
   }
 }
@@ -124,8 +124,17 @@ long long Connection::Execute(std::string_view sql) {
   return command.Drain(command.ExecuteDirect(sql, /*scanEscapes=*/false));
 }
 
-void Connection::NoteFailure(bool connectionLost) {
-  if (!connectionLost || !dbc_) return;
+bool Connection::LinkDead() const {
+  if (!dbc_) return false;
+  SQLUINTEGER dead = SQL_CD_FALSE;
+  const SQLRETURN rc = SQLGetConnectAttrW(dbc_->Get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr);
+  return detail::Succeeded(rc) && dead == SQL_CD_TRUE;
+}
+
+void Connection::NoteFailure(SqlError& error) {
+  if (!dbc_) return;
+  if (!error.IsConnectionLost() && !LinkDead()) return;
+  error.MarkConnectionLost();
   // The driver remembers the database from the server's last report, so a
   // "USE" inside a client's statement is honoured as well.
   try {

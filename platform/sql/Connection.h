@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "ConnectionSettings.h"
+#include "SqlError.h"
 
 namespace quor::sql {
 
@@ -58,7 +59,10 @@ class Connection {
   friend class detail::Command;
 
   void EnsureOpen();
-  void NoteFailure(bool connectionLost);
+  // Tells whether `error` means the link is gone (asking the driver as well),
+  // marks it so, and closes the connection so that the next call reopens it.
+  void NoteFailure(SqlError& error);
+  bool LinkDead() const;
   void Attach(detail::Command* command);
   void Detach(detail::Command* command);
   std::string ReadCurrentCatalog() const;

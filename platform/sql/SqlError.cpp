@@ -38,6 +38,7 @@ bool SqlError::IsTimeout() const {
 }
 
 bool SqlError::IsConnectionLost() const {
+  if (connectionLost_) return true;
   for (const Diagnostic& record : diagnostics_) {
     // 08S01 communication link failure, 08003 connection not open, 08007 link
     // failed during a transaction.

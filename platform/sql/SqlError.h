@@ -36,12 +36,16 @@ class SqlError : public std::runtime_error {
   bool IsTimeout() const;
   // The link to the server is gone; the connection has to be opened again.
   bool IsConnectionLost() const;
+  // Set by the layer when the driver reports the link dead although the
+  // records carry only a warning state (FreeTDS: "Unexpected EOF from the server").
+  void MarkConnectionLost() { connectionLost_ = true; }
 
  private:
   static const Diagnostic& MainRecord(const std::vector<Diagnostic>& diagnostics);
 
   std::vector<Diagnostic> diagnostics_;
   Diagnostic main_;
+  bool connectionLost_ = false;
 };
 
 // The data-access layer's text for a statement that was opened but gave no rows.

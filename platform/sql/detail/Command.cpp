@@ -69,7 +69,7 @@ void Command::Fail(const char* what) {
   SqlError error = records.empty()
                        ? SqlError(std::string(what) + " failed without a diagnostic record")
                        : SqlError(std::move(records));
-  if (connection_ != nullptr) connection_->NoteFailure(error.IsConnectionLost());
+  if (connection_ != nullptr) connection_->NoteFailure(error);
   throw error;
 }
 

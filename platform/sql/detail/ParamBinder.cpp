@@ -92,6 +92,35 @@ bool IsPlainDecimal(const std::string& text, int& precision, int& scale) {
   return true;
 }
 
+// Rounds a plain decimal text to `scale` fractional digits, half away from
+// zero, as SQL Server rounds when it converts to a decimal type.
+std::string RoundDecimalText(const std::string& text, int scale) {
+  const std::size_t point = text.find('.');
+  if (point == std::string::npos || static_cast<int>(text.size() - point - 1) <= scale) {
+    return text;
+  }
+  const bool negative = !text.empty() && text[0] == '-';
+  std::string digits;
+  for (const char c : text.substr(0, point + 1 + static_cast<std::size_t>(scale))) {
+    if (c >= '0' && c <= '9') digits += c;
+  }
+  if (text[point + 1 + static_cast<std::size_t>(scale)] >= '5') {
+    std::size_t i = digits.size();
+    while (i > 0 && digits[i - 1] == '9') digits[--i] = '0';
+    if (i == 0) {
+      digits.insert(digits.begin(), '1');
+    } else {
+      ++digits[i - 1];
+    }
+  }
+  if (digits.empty()) digits = "0";
+  std::string result = negative ? "-" : "";
+  const std::size_t whole = digits.size() - static_cast<std::size_t>(scale);
+  result += whole == 0 ? std::string("0") : digits.substr(0, whole);
+  if (scale > 0) result += "." + digits.substr(whole);
+  return result;
+}
+
 std::string Trimmed(const std::string& text) {
   const std::size_t first = text.find_first_not_of(" \t");
   if (first == std::string::npos) return {};
@@ -188,6 +217,7 @@ void ParamBinder::Fill(Slot& slot, const Parameter& parameter, bool output) {
         if (declared != 0 && parameter.Precision() > 0) {
           precision = parameter.Precision();
           scale = parameter.Scale();
+          if (!isNull) text = RoundDecimalText(text, scale);
         }
         if (precision > 38) throw ConversionError("'" + text + "' has more than 38 digits");
         slot.buffer.assign(std::max(text.size() + 1, output ? kDecimalBufferSize : 0), 0);
