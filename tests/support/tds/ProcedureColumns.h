@@ -7,6 +7,7 @@
 #include <string>
 
 #include "tests/support/tds/ScriptBook.h"
+#include "tests/support/tds/ServerErrorException.h"
 
 namespace quor::test::tds {
 
@@ -15,11 +16,5 @@ namespace quor::test::tds {
 // is not the current database, as SQL Server does.
 Reply ProcedureColumnsReply(const ScriptBook& book, const std::string& database,
                             const std::map<std::string, Value>& args);
-
-struct ServerErrorException : std::runtime_error {
-  explicit ServerErrorException(ServerError e)
-      : std::runtime_error(e.message), error(std::move(e)) {}
-  ServerError error;
-};
 
 }  // namespace quor::test::tds

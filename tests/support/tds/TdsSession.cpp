@@ -5,6 +5,7 @@
 #include <iostream>
 #include <map>
 
+#include "tests/support/tds/ProcedureBinding.h"
 #include "tests/support/tds/ProcedureColumns.h"
 #include "tests/support/tds/StatementText.h"
 #include "tests/support/tds/TdsTypes.h"
@@ -76,12 +77,6 @@ std::string ProcedureIdName(std::uint16_t id) {
   }
 }
 
-std::string Bare(std::string_view name) {
-  std::string n = Lower(name);
-  if (!n.empty() && n.front() == '@') n.erase(0, 1);
-  return n;
-}
-
 std::string TextOf(const Value& v) {
   return v.GetKind() == Value::Kind::Text ? v.AsText() : std::string();
 }
@@ -98,16 +93,6 @@ ServerError HandlerFailure(const std::exception& e) {
 }
 
 }  // namespace
-
-struct TdsSession::CallArg {
-  std::string name;
-  Value value;
-  bool output = false;
-  bool defaulted = false;
-  bool omitted = false;
-  Column type;
-  std::string reference;  // the sp_executesql parameter an EXEC argument names
-};
 
 struct TdsSession::Outcome {
   Reply reply;
@@ -493,92 +478,11 @@ TdsSession::Outcome TdsSession::CallProcedure(const std::string& name, std::vect
   if (!decl && !handler) {
     throw ServerErrorException({2812, 62, 16, "Could not find stored procedure '" + name + "'."});
   }
-  ProcedureCall call;
+  Binding binding = decl ? BindArguments(*decl, args) : BindUndeclared(pn.bare, args);
+  ProcedureCall& call = binding.call;
+  const std::vector<int>& slotOf = binding.slotOf;
   call.database = database;
   call.user = user_;
-  std::vector<int> slotOf(args.size(), -1);
-  if (decl) {
-    std::string procName = decl->name;
-    call.procedure = procName;
-    std::size_t n = decl->params.size();
-    call.values.assign(n, Value());
-    call.sent.assign(n, false);
-    for (const ParamDecl& p : decl->params) call.names.push_back(p.name);
-    std::vector<bool> omitted(n, false);
-    std::size_t next = 0;
-    bool sawNamed = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-      const CallArg& a = args[i];
-      std::size_t slot;
-      if (a.name.empty()) {
-        if (sawNamed) {
-          throw ServerErrorException(
-              {119, 1, 15,
-               "Must pass parameter number " + std::to_string(i + 1) +
-                   " and subsequent parameters as '@name = value'. After the form '@name = "
-                   "value' has been used, all subsequent parameters must be passed in the form "
-                   "'@name = value'."});
-        }
-        if (next >= n) {
-          throw ServerErrorException(
-              {8144, 2, 16,
-               "Procedure or function " + procName + " has too many arguments specified."});
-        }
-        slot = next++;
-      } else {
-        sawNamed = true;
-        auto it = std::find_if(decl->params.begin(), decl->params.end(),
-                               [&](const ParamDecl& p) { return Bare(p.name) == Bare(a.name); });
-        if (it == decl->params.end()) {
-          throw ServerErrorException(
-              {8145, 2, 16, a.name + " is not a parameter for procedure " + procName + "."});
-        }
-        slot = static_cast<std::size_t>(it - decl->params.begin());
-      }
-      const ParamDecl& formal = decl->params[slot];
-      if (a.output && formal.direction == ParamDirection::Input) {
-        throw ServerErrorException(
-            {8162, 2, 16,
-             "The formal parameter \"" + formal.name +
-                 "\" was not declared as an OUTPUT parameter, but the actual parameter passed in "
-                 "requested output."});
-      }
-      slotOf[i] = static_cast<int>(slot);
-      omitted[slot] = a.omitted;
-      if (!a.defaulted && !a.omitted) {
-        try {
-          call.values[slot] = ConvertToDeclared(a.value, formal);
-        } catch (const std::invalid_argument&) {
-          throw ServerErrorException({8114, 5, 16,
-                                      "Error converting data type " +
-                                          std::string(SqlTypeName(a.type.type)) + " to " +
-                                          std::string(SqlTypeName(formal.type)) + "."});
-        }
-        call.sent[slot] = true;
-      }
-    }
-    for (std::size_t s = 0; s < n; ++s) {
-      if (call.sent[s]) continue;
-      const ParamDecl& formal = decl->params[s];
-      // An omitted argument of a parameter without a default arrives as NULL; FreeTDS's own
-      // tests of "{call p(?, , ...)}" rely on that.
-      if (!formal.defaultValue && omitted[s]) continue;
-      if (!formal.defaultValue) {
-        throw ServerErrorException({201, 4, 16,
-                                    "Procedure or function '" + procName + "' expects parameter '" +
-                                        formal.name + "', which was not supplied."});
-      }
-      call.values[s] = *formal.defaultValue;
-    }
-  } else {
-    call.procedure = pn.bare;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-      call.names.push_back(args[i].name);
-      call.values.push_back(args[i].value);
-      call.sent.push_back(!args[i].defaulted && !args[i].omitted);
-      slotOf[i] = static_cast<int>(i);
-    }
-  }
   outcome.procedure = call.procedure;
   if (handler) {
     try {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/tds/ProcedureBinding.h"
+#include "tests/support/tds/RpcParam.h"
 #include "tests/support/tds/ScriptBook.h"
 #include "tests/support/tds/SqlServerStandIn.h"
 #include "tests/support/tds/TdsChannel.h"
@@ -24,7 +26,6 @@ class TdsSession {
   bool Finished() const { return finished_.load(); }
 
  private:
-  struct CallArg;
   struct Outcome;
 
   void Prelogin();
