@@ -15,9 +15,13 @@
 //     reply.outputs["@Next"] = 42;
 //     return reply;
 //   });
-//   server.OnStatement("select 1", quor::test::Reply{...});
+//   server.OnStatement("master.dbo.xp_msver ProductVersion",    // version probes, scripted
+//                      quor::test::Reply{{{{{"Character_Value", quor::test::SqlType::VarChar, 50}},
+//                                         {{"10.50.1600.1"}}}}});
 //   connect with server.ConnectionString("sa", "secret", "QuorData01");
 //   ... then inspect server.Requests().
+// Unscripted statements fail with error 208 and unknown procedures with 2812, so a test notices
+// what it did not expect. Handlers run on the connection's thread, outside the stand-in's lock.
 //
 // What FreeTDS 1.3.17 sends (seen with TDSDUMP against this stand-in), and how it is answered:
 // - SQLProcedureColumnsW(proc) -> RPC "sp_sproc_columns" with named @procedure_name (as given,
@@ -40,6 +44,18 @@
 // - Procedure replies: each result set ends in DONEINPROC (COUNT, more), then RETURNSTATUS,
 //   one RETURNVALUE per output parameter, then DONEPROC (ERROR flag after an error). Batches
 //   end each statement in DONE; the last DONE of every reply has the "more" flag cleared.
+//   A call without result sets makes SQLExecDirect return SQL_NO_DATA; with result sets the
+//   output markers are filled once SQLMoreResults has gone past the last one.
+// - SQLExecDirect with markers -> sp_executesql "... @P1 ..." (definitions "@P1 INT,...");
+//   SQLPrepare + SQLExecute -> sp_prepexec, then sp_execute. Text without markers -> a batch.
+//   "EXEC p ..." in a batch (also without EXEC for the first statement) calls procedure p.
+// - SQL_VARCHAR parameters go out as varchar in the login collation's code page (936 here),
+//   SQL_WVARCHAR as nvarchar, long text as nvarchar(max) in chunks (PLP).
+// - The driver maps float to SQL_DOUBLE, decimal to SQL_NUMERIC, varchar(max) to SQL_VARCHAR,
+//   and renders binary as lower-case hex in SQL_C_WCHAR.
+// - A query timeout makes the driver send ATTENTION; it reports HYT00 and the connection stays
+//   usable. A dropped connection reports "[01000] 20017 ... Unexpected EOF from the server".
+// - SQL_AUTOCOMMIT_OFF and SQLEndTran use transaction-manager requests, not statement texts.
 
 #pragma once
 

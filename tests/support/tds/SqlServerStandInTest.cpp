@@ -484,6 +484,7 @@ TEST_F(SqlServerStandInTest, ParametersArriveDecodedWhateverTheirWireType) {
   ASSERT_EQ(rpcs.size(), 1u);
   EXPECT_EQ(rpcs[0].params[3].type, SqlType::VarChar) << "SQL_VARCHAR goes out as varchar";
   EXPECT_EQ(rpcs[0].params[4].type, SqlType::NVarChar);
+  EXPECT_EQ(rpcs[0].params[10].type, SqlType::NVarChar) << "long text goes out chunked (PLP)";
 }
 
 TEST_F(SqlServerStandInTest, StatementsAreAnsweredByTextByPatternOrWithAClearError) {
