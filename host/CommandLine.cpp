@@ -17,6 +17,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     line.service = line.service || IsSwitch(argument, "Service");
     line.regServer = line.regServer || IsSwitch(argument, "RegServer");
     line.unregServer = line.unregServer || IsSwitch(argument, "UnregServer");
+    line.installService = line.installService || argument == "--install-service";
+    line.removeService = line.removeService || argument == "--remove-service";
     line.version = line.version || argument == "--version";
     line.help = line.help || argument == "--help";
   }
@@ -25,7 +27,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 
 std::string UsageText(const std::string& fileName) {
   return "Usage: " + fileName +
-         " [-MSDE] [-Service] [-RegServer | -UnregServer] [--version] [--help]\n"
+         " [-MSDE] [-Service] [-RegServer | -UnregServer]\n"
+         "       [--install-service | --remove-service] [--version] [--help]\n"
          "\n"
          "The trade edition comes from the program's file name (" +
          fileName +
@@ -36,6 +39,9 @@ std::string UsageText(const std::string& fileName) {
          "  -Service       run as the systemd service NT_<name>; only systemd starts it\n"
          "  -RegServer     register the COM class in the registry file, then exit\n"
          "  -UnregServer   remove that registration, then exit\n"
+         "  --install-service  write and enable the systemd unit NT_<name> that runs\n"
+         "                 this program with -Service at boot, then exit\n"
+         "  --remove-service   disable and delete that unit, then exit\n"
          "  --version      print the product title, edition code and version, then exit\n"
          "  --help         print this text, then exit\n"
          "\n"

@@ -9,12 +9,14 @@
 namespace quor::host {
 
 struct CommandLine {
-  bool msde = false;         // "-MSDE": the console's engine-only mode
-  bool service = false;      // "-Service": run as the systemd service
-  bool regServer = false;    // "-RegServer": register the COM class and exit
-  bool unregServer = false;  // "-UnregServer": unregister the COM class and exit
-  bool version = false;      // "--version"
-  bool help = false;         // "--help"
+  bool msde = false;            // "-MSDE": the console's engine-only mode
+  bool service = false;         // "-Service": run as the systemd service
+  bool regServer = false;       // "-RegServer": register the COM class and exit
+  bool unregServer = false;     // "-UnregServer": unregister the COM class and exit
+  bool installService = false;  // "--install-service": write and enable the systemd unit
+  bool removeService = false;   // "--remove-service": disable and delete it
+  bool version = false;         // "--version"
+  bool help = false;            // "--help"
 };
 
 // arguments: argv[1] to the last.

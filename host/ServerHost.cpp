@@ -20,6 +20,7 @@
 #include "host/ProgramLocation.h"
 #include "host/StartupNames.h"
 #include "platform/lock/NamedMutex.h"
+#include "platform/service/ServiceRegistration.h"
 #include "platform/service/ServiceStatus.h"
 #include "platform/ui/MessageBoxes.h"
 
@@ -57,6 +58,25 @@ int RegisterServerAndExit(const CommandLine& commandLine, const std::string& pro
     return 0;
   } catch (const std::exception& error) {
     Log(std::string(commandLine.unregServer ? "-UnregServer" : "-RegServer") +
+        " failed: " + error.what());
+    return kExitFailure;
+  }
+}
+
+// The console's service menu command, offered on the command line too, since a
+// Linux machine is often run without a desktop.
+int UpdateServiceAndExit(const CommandLine& commandLine, const std::string& programPath) {
+  try {
+    if (commandLine.removeService) {
+      service::RemoveService(ServiceName());
+      Log("removed the service " + service::UnitName(ServiceName()));
+    } else {
+      service::InstallService({ServiceName(), ProductTitle(), programPath});
+      Log("installed and enabled the service " + service::UnitName(ServiceName()));
+    }
+    return 0;
+  } catch (const std::exception& error) {
+    Log(std::string(commandLine.removeService ? "--remove-service" : "--install-service") +
         " failed: " + error.what());
     return kExitFailure;
   }
@@ -153,6 +173,9 @@ int RunServer(int argc, char* argv[]) {
   }
   if (commandLine.regServer || commandLine.unregServer) {
     return RegisterServerAndExit(commandLine, program.path);
+  }
+  if (commandLine.installService || commandLine.removeService) {
+    return UpdateServiceAndExit(commandLine, program.path);
   }
   if (commandLine.service) return RunServiceMode(argc, argv, iconFile);
   return RunDesktopMode(argc, argv, program.fileName, iconFile);

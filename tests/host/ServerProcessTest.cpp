@@ -5,8 +5,10 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "platform/lock/NamedMutex.h"
 #include "platform/registry/Registry.h"
@@ -170,6 +172,28 @@ TEST_F(ServerProcessTest, RegServerReportsARegistryItCannotWrite) {
         << argument << ": " << DescribeStatus(status);
     EXPECT_NE(child->Error().find("failed"), std::string::npos) << argument << child->Error();
   }
+}
+
+TEST_F(ServerProcessTest, InstallServiceWritesAndEnablesTheUnitAndRemoveServiceUndoesIt) {
+  fs::create_directories(systemctl_.Folder() / "units");
+  const fs::path unit = systemctl_.Folder() / "units" / "NT_QuorServerQX.service";
+  auto install = Start("QuorServerQX", {"--install-service"});
+  int status = RunToEnd(*install);
+  ASSERT_TRUE(ExitedWith(status, 0)) << DescribeStatus(status) << " " << install->Error();
+  ASSERT_TRUE(fs::exists(unit));
+  std::ifstream file(unit);
+  const std::string text((std::istreambuf_iterator<char>(file)), {});
+  EXPECT_NE(text.find("ExecStart=\"" + (folder_ / "QuorServerQX").string() + "\" -Service"),
+            std::string::npos)
+      << text;
+  const auto calls = systemctl_.Calls();
+  EXPECT_NE(std::find(calls.begin(), calls.end(), "enable -- NT_QuorServerQX.service"), calls.end())
+      << ::testing::PrintToString(calls);
+
+  auto remove = Start("QuorServerQX", {"--remove-service"});
+  status = RunToEnd(*remove);
+  ASSERT_TRUE(ExitedWith(status, 0)) << DescribeStatus(status) << " " << remove->Error();
+  EXPECT_FALSE(fs::exists(unit));
 }
 
 TEST_F(ServerProcessTest, SecondDesktopCopyWarnsAndEndsWhileTheFirstRunsOn) {
