@@ -56,6 +56,9 @@
 // - A query timeout makes the driver send ATTENTION; it reports HYT00 and the connection stays
 //   usable. A dropped connection reports "[01000] 20017 ... Unexpected EOF from the server".
 // - SQL_AUTOCOMMIT_OFF and SQLEndTran use transaction-manager requests, not statement texts.
+// - Server names: the driver needs the port spelled out ("Server=127.0.0.1;Port=1433" or
+//   "Server=127.0.0.1,1433"); "(LOCAL)" is no host name to it ("Unknown host machine name"), so
+//   the production layer has to map it. "host\\instance" asks UDP 1434 for the port.
 
 #pragma once
 

@@ -652,14 +652,22 @@ TEST_F(SqlServerStandInTest, TransactionRequestsBeginAndCommit) {
   EXPECT_EQ(texts[1], "COMMIT TRAN");
 }
 
-TEST_F(SqlServerStandInTest, TheBrowserLeadsAnInstanceNameToThisServer) {
-  server_.StartBrowser(1434, "QUORSQL");
-  OdbcConnection connection;
-  std::optional<std::string> error = connection.Connect(
-      "Driver=FreeTDS;Server=127.0.0.1\\QUORSQL;Database=QuorData01;UID=sa;PWD={s3cret;pw};"
-      "TDS_Version=7.4;ClientCharset=UTF-8;");
-  ASSERT_FALSE(error) << *error;
-  EXPECT_EQ(connection.CurrentCatalog(), kAccountSet);
+TEST(SqlServerStandInWellKnownPorts, ServeTheDefaultPortAndNamedInstanceForms) {
+  SqlServerStandInOptions options;
+  options.port = 1433;
+  SqlServerStandIn server(options);
+  server.AddLogin("sa", "");
+  server.StartBrowser(1434, "VTSQLSERVER");
+  // FreeTDS needs the port spelled out, even 1433.
+  const char* servers[] = {"Server=127.0.0.1;Port=1433", "Server=127.0.0.1,1433",
+                           "Server=127.0.0.1\\VTSQLSERVER", "Server=127.0.0.1\\vtsqlserver"};
+  for (const char* target : servers) {
+    SCOPED_TRACE(target);
+    OdbcConnection connection;
+    std::optional<std::string> error = connection.Connect(std::string("Driver=FreeTDS;") + target +
+                                                          ";UID=sa;PWD=;TDS_Version=7.4;");
+    EXPECT_FALSE(error) << *error;
+  }
 }
 
 }  // namespace
