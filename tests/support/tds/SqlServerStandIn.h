@@ -58,7 +58,7 @@
 // - SQL_AUTOCOMMIT_OFF and SQLEndTran use transaction-manager requests, not statement texts.
 // - Server names: the driver needs the port spelled out ("Server=127.0.0.1;Port=1433" or
 //   "Server=127.0.0.1,1433"); "(LOCAL)" is no host name to it ("Unknown host machine name"), so
-//   the production layer has to map it. "host\\instance" asks UDP 1434 for the port.
+//   the production layer has to map it. "host\instance" asks UDP 1434 for the port.
 
 #pragma once
 
