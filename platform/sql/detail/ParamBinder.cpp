@@ -96,15 +96,14 @@ bool IsPlainDecimal(const std::string& text, int& precision, int& scale) {
 // zero, as SQL Server rounds when it converts to a decimal type.
 std::string RoundDecimalText(const std::string& text, int scale) {
   const std::size_t point = text.find('.');
-  if (point == std::string::npos || static_cast<int>(text.size() - point - 1) <= scale) {
-    return text;
-  }
-  const bool negative = !text.empty() && text[0] == '-';
+  const auto keep = static_cast<std::size_t>(scale);
+  if (point == std::string::npos || text.size() - point - 1 <= keep) return text;
   std::string digits;
-  for (const char c : text.substr(0, point + 1 + static_cast<std::size_t>(scale))) {
-    if (c >= '0' && c <= '9') digits += c;
+  digits.reserve(point + keep + 1);
+  for (std::size_t i = 0; i < point + 1 + keep; ++i) {
+    if (text[i] >= '0' && text[i] <= '9') digits.push_back(text[i]);
   }
-  if (text[point + 1 + static_cast<std::size_t>(scale)] >= '5') {
+  if (text[point + 1 + keep] >= '5') {
     std::size_t i = digits.size();
     while (i > 0 && digits[i - 1] == '9') digits[--i] = '0';
     if (i == 0) {
@@ -113,11 +112,19 @@ std::string RoundDecimalText(const std::string& text, int scale) {
       ++digits[i - 1];
     }
   }
-  if (digits.empty()) digits = "0";
-  std::string result = negative ? "-" : "";
-  const std::size_t whole = digits.size() - static_cast<std::size_t>(scale);
-  result += whole == 0 ? std::string("0") : digits.substr(0, whole);
-  if (scale > 0) result += "." + digits.substr(whole);
+  const std::size_t whole = digits.size() - keep;
+  std::string result;
+  result.reserve(digits.size() + 3);
+  if (text[0] == '-') result.push_back('-');
+  if (whole == 0) {
+    result.push_back('0');
+  } else {
+    result.append(digits, 0, whole);
+  }
+  if (keep > 0) {
+    result.push_back('.');
+    result.append(digits, whole, keep);
+  }
   return result;
 }
 
