@@ -652,22 +652,35 @@ TEST_F(SqlServerStandInTest, TransactionRequestsBeginAndCommit) {
   EXPECT_EQ(texts[1], "COMMIT TRAN");
 }
 
-TEST(SqlServerStandInWellKnownPorts, ServeTheDefaultPortAndNamedInstanceForms) {
+// Connects with "Driver=FreeTDS;<target>;..." as sa with an empty password.
+std::optional<std::string> ConnectTo(const std::string& target) {
+  OdbcConnection connection;
+  return connection.Connect("Driver=FreeTDS;" + target + ";UID=sa;PWD=;TDS_Version=7.4;");
+}
+
+TEST(SqlServerStandInDefaultPort, ServesTheDefaultPortForms) {
   SqlServerStandInOptions options;
   options.port = 1433;
   SqlServerStandIn server(options);
   server.AddLogin("sa", "");
-  server.StartBrowser(1434, "VTSQLSERVER");
   // FreeTDS needs the port spelled out, even 1433.
-  const char* servers[] = {"Server=127.0.0.1;Port=1433", "Server=127.0.0.1,1433",
-                           "Server=127.0.0.1\\VTSQLSERVER", "Server=127.0.0.1\\vtsqlserver"};
-  for (const char* target : servers) {
+  for (const char* target : {"Server=127.0.0.1;Port=1433", "Server=127.0.0.1,1433"}) {
     SCOPED_TRACE(target);
-    OdbcConnection connection;
-    std::optional<std::string> error = connection.Connect(std::string("Driver=FreeTDS;") + target +
-                                                          ";UID=sa;PWD=;TDS_Version=7.4;");
+    std::optional<std::string> error = ConnectTo(target);
     EXPECT_FALSE(error) << *error;
   }
+}
+
+TEST(SqlServerStandInBrowser, LeadsAnInstanceNameToTheServersPort) {
+  SqlServerStandIn server;
+  server.AddLogin("sa", "");
+  server.StartBrowser(1434, "VTSQLSERVER");
+  for (const char* target : {"Server=127.0.0.1\\VTSQLSERVER", "Server=127.0.0.1\\vtsqlserver"}) {
+    SCOPED_TRACE(target);
+    std::optional<std::string> error = ConnectTo(target);
+    EXPECT_FALSE(error) << *error;
+  }
+  EXPECT_EQ(server.Requests().size(), 2u);
 }
 
 }  // namespace
