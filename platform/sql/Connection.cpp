@@ -61,15 +61,28 @@ void Connection::Open() {
   }
   dbc_ = std::move(dbc);
   if (!databaseToRestore_.empty()) {
-    std::string database = std::move(databaseToRestore_);
+    // A connection that came back on another database would run the next
+    // calls there, so failing to return closes it again.
+    try {
+      if (!detail::EqualsNoCase(ReadCurrentCatalog(), databaseToRestore_)) {
+        ChangeDatabase(databaseToRestore_);
+      }
+    } catch (...) {
+      CloseLink();
+      throw;
+    }
     databaseToRestore_.clear();
-    if (!detail::EqualsNoCase(ReadCurrentCatalog(), database)) ChangeDatabase(database);
   }
 }
 
 void Connection::Close() {
-  // Statements first: the driver frees them with the connection, and their
-  // owners must not free them a second time.
+  databaseToRestore_.clear();
+  CloseLink();
+}
+
+void Connection::CloseLink() {
+  // Statements are freed while the link is still there; their owners may
+  // outlive it and must then find them gone.
   for (detail::Command* command : commands_) command->Release();
   commands_.clear();
   if (dbc_) {
@@ -142,7 +155,7 @@ void Connection::NoteFailure(SqlError& error) {
   } catch (const SqlError&) {
     databaseToRestore_ = settings_.initialCatalog;
   }
-  Close();
+  CloseLink();
 }
 
 void Connection::Attach(detail::Command* command) {

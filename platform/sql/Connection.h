@@ -42,6 +42,8 @@ class Connection {
   // server's or driver's text; a server that does not answer fails within the
   // connect timeout.
   void Open();
+  // Closing by hand forgets the database a lost link was to return to: the
+  // next Open starts from the initial catalog again.
   void Close();
   bool Connected() const { return dbc_ != nullptr; }
 
@@ -63,6 +65,7 @@ class Connection {
   // marks it so, and closes the connection so that the next call reopens it.
   void NoteFailure(SqlError& error);
   bool LinkDead() const;
+  void CloseLink();
   void Attach(detail::Command* command);
   void Detach(detail::Command* command);
   std::string ReadCurrentCatalog() const;

@@ -52,6 +52,23 @@ bool SameProcedure(const std::string& reported, const detail::ProcedureName& wan
   return wanted.group.empty() || group.empty() || group == wanted.group;
 }
 
+bool IsNumeric(short sqlType) {
+  switch (sqlType) {
+    case SQL_DECIMAL:
+    case SQL_NUMERIC:
+    case SQL_TINYINT:
+    case SQL_SMALLINT:
+    case SQL_INTEGER:
+    case SQL_BIGINT:
+    case SQL_REAL:
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+      return true;
+    default:
+      return false;
+  }
+}
+
 std::int64_t IntegerOr(const Row& row, std::size_t column, std::int64_t fallback) {
   if (column >= row.size() || row[column].IsNull()) return fallback;
   return row[column].AsInteger();
@@ -107,11 +124,13 @@ void StoredProc::RefreshParameters() {
     const auto size =
         static_cast<std::size_t>(std::max<std::int64_t>(0, IntegerOr(row, kColumnSizeColumn, 0)));
     const int scale = static_cast<int>(IntegerOr(row, kDecimalDigitsColumn, 0));
-    entries.push_back({IntegerOr(row, kOrdinalColumn, static_cast<std::int64_t>(i)),
-                       Parameter(row[kColumnNameColumn].AsText(), DirectionOf(columnType),
-                                 static_cast<short>(IntegerOr(row, kDataTypeColumn, 0)),
-                                 row[kTypeNameColumn].AsText(), size,
-                                 static_cast<int>(std::min<std::size_t>(size, 38)), scale)});
+    const auto dataType = static_cast<short>(IntegerOr(row, kDataTypeColumn, 0));
+    entries.push_back(
+        {IntegerOr(row, kOrdinalColumn, static_cast<std::int64_t>(i)),
+         Parameter(row[kColumnNameColumn].AsText(), DirectionOf(columnType), dataType,
+                   row[kTypeNameColumn].AsText(), size,
+                   IsNumeric(dataType) ? static_cast<int>(std::min<std::size_t>(size, 38)) : 0,
+                   scale)});
   }
   std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
     const bool aReturn = a.parameter.Direction() == ParamDirection::kReturnValue;

@@ -195,6 +195,12 @@ Value Value::Double(double value) {
   return Value(Data(value));
 }
 Value Value::Decimal(std::string text) {
+  // Drivers write "-.50" for -0.50; keep one spelling.
+  if (!text.empty() && text[0] == '.') {
+    text.insert(0, 1, '0');
+  } else if (text.size() > 1 && (text[0] == '-' || text[0] == '+') && text[1] == '.') {
+    text.insert(1, 1, '0');
+  }
   return Value(Data(DecimalValue{std::move(text)}));
 }
 Value Value::FromDateTime(const DateTime& value) {

@@ -282,7 +282,7 @@ TEST_F(StoredProcTest, OutputsOfEveryKindComeBackWithTheirValues) {
       {"@V", Value::Text("编号-001")},
       {"@N", Value::Text("名称ABC")},
       {"@M", Value::Decimal("1234.5678")},
-      {"@D", Value::Decimal("-.50")},
+      {"@D", Value::Decimal("-0.50")},
       {"@F", Value::Double(0.125)},
       {"@T", Value::FromDateTime({2024, 2, 29, 23, 59, 58, 997'000'000})},
       {"@Bit", Value::Boolean(true)},
@@ -290,12 +290,7 @@ TEST_F(StoredProcTest, OutputsOfEveryKindComeBackWithTheirValues) {
   };
   for (const Expected& e : expected) {
     const Value& got = proc_->ParamValue(e.name);
-    if (e.value.Kind() == ValueKind::kDecimal) {
-      EXPECT_DOUBLE_EQ(got.AsDouble(), e.value.AsDouble()) << e.name << ": " << got.ToDebugString();
-      EXPECT_EQ(got.Kind(), ValueKind::kDecimal) << e.name;
-    } else {
-      EXPECT_EQ(got, e.value) << e.name << ": " << got.ToDebugString();
-    }
+    EXPECT_EQ(got, e.value) << e.name << ": " << got.ToDebugString();
   }
 }
 

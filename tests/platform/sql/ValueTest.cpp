@@ -54,6 +54,13 @@ TEST(ValueConversion, TextThatIsNoNumberRaisesConversionError) {
   }
 }
 
+TEST(ValueConversion, DecimalsWithoutALeadingDigitGetOne) {
+  EXPECT_EQ(Value::Decimal("-.50").DecimalText(), "-0.50");
+  EXPECT_EQ(Value::Decimal(".5").DecimalText(), "0.5");
+  EXPECT_EQ(Value::Decimal("12.00").DecimalText(), "12.00");
+  EXPECT_EQ(Value::Decimal("-3").DecimalText(), "-3");
+}
+
 TEST(ValueConversion, BytesHaveNoNumberButKeepTheirBytes) {
   const Value bytes = Value::Bytes({0x00, 0xFF, 0x41});
   EXPECT_THROW(bytes.AsInteger(), ConversionError);
