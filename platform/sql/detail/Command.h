@@ -40,7 +40,8 @@ class Command {
   void Check(SQLRETURN rc, const char* what);
   [[noreturn]] void Fail(const char* what);
 
-  // Called by the connection when it closes: the driver frees the handle.
+  // Called by the connection when it closes: the handle is freed while the link
+  // is still there, and the command no longer refers to the connection.
   void Release();
 
  private:

@@ -15,8 +15,9 @@
 
 namespace quor::sql::detail {
 
-// Owns one ODBC handle and frees it on destruction. A statement or connection
-// handle keeps its parent alive through `parent`.
+// Owns one ODBC handle and frees it on destruction. A connection handle keeps
+// the environment alive through `parent`; statements are freed by their
+// connection before it goes.
 class OdbcHandle {
  public:
   OdbcHandle(SQLSMALLINT type, SQLHANDLE parentHandle, std::shared_ptr<OdbcHandle> parent = {});
