@@ -1,0 +1,224 @@
+#include "transport/SocketDispatcher.h"
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <system_error>
+#include <utility>
+
+#include "transport/SocketAddress.h"
+
+namespace quor::transport {
+namespace {
+
+constexpr int kListenBacklog = 5;
+
+std::atomic<std::uint64_t> nextConnectionId{1};
+
+void Log(const std::string& line) {
+  std::fprintf(stderr, "socket transport: %s\n", line.c_str());
+}
+
+}  // namespace
+
+TSocketDispatcher::TSocketDispatcher(std::shared_ptr<TransportContext> context)
+    : context_(std::move(context)) {}
+
+TSocketDispatcher::~TSocketDispatcher() {
+  Close();
+}
+
+void TSocketDispatcher::LoadPortSettings(int portNumber, const registry::Registry& store) {
+  SetSettings(transport::LoadPortSettings(portNumber, store));
+}
+
+void TSocketDispatcher::SavePortSettings(registry::Registry& store) const {
+  transport::SavePortSettings(Settings(), store);
+}
+
+PortSettings TSocketDispatcher::Settings() const {
+  std::lock_guard lock(mutex_);
+  return settings_;
+}
+
+void TSocketDispatcher::SetSettings(const PortSettings& settings) {
+  std::lock_guard lock(mutex_);
+  settings_ = settings;
+}
+
+void TSocketDispatcher::Open() {
+  if (Active()) return;
+  const PortSettings settings = Settings();
+  if (settings.port < 0 || settings.port > 65535) {
+    throw PortOpenError(settings.port, "port number out of range");
+  }
+  if (settings.timeout != EffectiveTimeout(settings.timeout)) {
+    Log("port " + std::to_string(settings.port) + ": timeout of " +
+        std::to_string(settings.timeout) + " minutes used as " +
+        std::to_string(EffectiveTimeout(settings.timeout)));
+  }
+  try {
+    listeners_ =
+        ListenOn(context_->bindAddress, static_cast<std::uint16_t>(settings.port), kListenBacklog);
+  } catch (const std::system_error& error) {
+    throw PortOpenError(settings.port, error.code().message());
+  }
+  listeningPort_ = LocalPort(listeners_.front().Get());
+  stopAccept_ = false;
+  acceptThread_ = std::thread([this] { AcceptLoop(); });
+}
+
+void TSocketDispatcher::Close() {
+  if (!Active()) return;
+  std::vector<std::unique_ptr<TSocketDispatcherThread>> threads;
+  {
+    std::lock_guard lock(mutex_);
+    closing_ = true;
+    threads.swap(threads_);
+  }
+  for (auto& thread : threads) thread->Terminate();
+  // Last to first, as they were started.
+  while (!threads.empty()) {
+    threads.back()->Join();
+    threads.pop_back();
+  }
+  stopAccept_ = true;
+  acceptWake_.Set();
+  acceptThread_.join();
+  listeners_.clear();
+  listeningPort_ = 0;
+  std::vector<std::unique_ptr<TSocketDispatcherThread>> ended;
+  {
+    std::lock_guard lock(mutex_);
+    ended.swap(ended_);
+    closing_ = false;
+  }
+  ended.clear();
+}
+
+bool TSocketDispatcher::Active() const {
+  return acceptThread_.joinable();
+}
+
+std::uint16_t TSocketDispatcher::ListeningPort() const {
+  return listeningPort_;
+}
+
+std::size_t TSocketDispatcher::ConnectionCount() const {
+  return Connections().size();
+}
+
+std::size_t TSocketDispatcher::ThreadCount() const {
+  std::lock_guard lock(mutex_);
+  return threads_.size();
+}
+
+std::vector<ConnectionRow> TSocketDispatcher::Connections() const {
+  std::lock_guard lock(mutex_);
+  std::vector<ConnectionRow> rows;
+  for (const auto& thread : threads_) {
+    if (std::optional<ConnectionRow> row = thread->Connection()) rows.push_back(std::move(*row));
+  }
+  return rows;
+}
+
+bool TSocketDispatcher::Disconnect(std::uint64_t connectionId) {
+  std::lock_guard lock(mutex_);
+  for (const auto& thread : threads_) {
+    const std::optional<ConnectionRow> row = thread->Connection();
+    if (row && row->connectionId == connectionId) {
+      thread->Disconnect();
+      return true;
+    }
+  }
+  return false;
+}
+
+std::unique_ptr<TSocketDispatcherThread> TSocketDispatcher::MakeConnectionThread(UniqueFd socket,
+                                                                                 ConnectionRow row,
+                                                                                 bool keepInCache) {
+  ThreadSettings settings;
+  settings.interceptGuid = settings_.interceptGuid;
+  settings.timeout = EffectiveTimeout(settings_.timeout);
+  settings.registeredOnly = context_->registeredOnly.load();
+  return std::make_unique<TSocketDispatcherThread>(*this, context_, std::move(settings),
+                                                   keepInCache, std::move(socket), std::move(row));
+}
+
+void TSocketDispatcher::ThreadEnded(TSocketDispatcherThread& thread) {
+  std::lock_guard lock(mutex_);
+  auto found = std::find_if(threads_.begin(), threads_.end(),
+                            [&](const auto& listed) { return listed.get() == &thread; });
+  // Not listed: Close has taken it and joins it itself.
+  if (found == threads_.end()) return;
+  ended_.push_back(std::move(*found));
+  threads_.erase(found);
+  acceptWake_.Set();
+}
+
+void TSocketDispatcher::AcceptLoop() {
+  std::vector<pollfd> fds;
+  fds.push_back({acceptWake_.Handle(), POLLIN, 0});
+  for (const UniqueFd& listener : listeners_) fds.push_back({listener.Get(), POLLIN, 0});
+  while (!stopAccept_) {
+    if (::poll(fds.data(), fds.size(), -1) < 0) {
+      if (errno == EINTR) continue;
+      Log("waiting for connections failed: " + std::generic_category().message(errno));
+      break;
+    }
+    if (fds[0].revents & POLLIN) {
+      acceptWake_.Consume();
+      ReapEnded();
+    }
+    if (stopAccept_) break;
+    for (std::size_t i = 1; i < fds.size(); ++i) {
+      if (!(fds[i].revents & POLLIN)) continue;
+      UniqueFd socket(::accept4(fds[i].fd, nullptr, nullptr, SOCK_CLOEXEC));
+      if (socket) {
+        Accepted(std::move(socket));
+      } else if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+        // Out of descriptors: the pending connection stays queued; waiting a
+        // little keeps this loop from spinning until some are released.
+        Log("accepting a connection failed: " + std::generic_category().message(errno));
+        ::poll(nullptr, 0, 100);
+      }
+    }
+  }
+}
+
+void TSocketDispatcher::Accepted(UniqueFd socket) {
+  const int on = 1;
+  ::setsockopt(socket.Get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  ConnectionRow row;
+  row.connectionId = nextConnectionId++;
+  row.localPort = LocalPort(socket.Get());
+  row.remoteAddress = PeerAddress(socket.Get());
+  row.lastActivity = std::chrono::system_clock::now();
+  std::lock_guard lock(mutex_);
+  if (closing_) return;
+  for (const auto& thread : threads_) {
+    if (thread->Parked()) {
+      thread->GiveConnection(std::move(socket), std::move(row));
+      return;
+    }
+  }
+  const bool keepInCache =
+      threads_.size() + 1 <= static_cast<std::size_t>(std::max(settings_.threadCacheSize, 0));
+  threads_.push_back(MakeConnectionThread(std::move(socket), std::move(row), keepInCache));
+}
+
+void TSocketDispatcher::ReapEnded() {
+  std::vector<std::unique_ptr<TSocketDispatcherThread>> ended;
+  {
+    std::lock_guard lock(mutex_);
+    ended.swap(ended_);
+  }
+  ended.clear();
+}
+
+}  // namespace quor::transport

@@ -1,0 +1,161 @@
+#include "transport/SocketTransport.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <system_error>
+#include <utility>
+
+#include "transport/TransportError.h"
+
+namespace quor::transport {
+namespace {
+
+std::string SystemText(int error) {
+  return std::generic_category().message(error);
+}
+
+std::uint32_t LittleEndian32(const std::uint8_t* bytes) {
+  return static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
+         (static_cast<std::uint32_t>(bytes[2]) << 16) |
+         (static_cast<std::uint32_t>(bytes[3]) << 24);
+}
+
+}  // namespace
+
+TSocketTransport::TSocketTransport(int socket, TransportOptions options, SocketWaiter* waiter)
+    : socket_(socket), options_(std::move(options)), waiter_(waiter) {}
+
+void TSocketTransport::SetConnected(bool connected) {
+  if (!connected && connected_.exchange(false)) ::shutdown(socket_, SHUT_RDWR);
+}
+
+std::optional<TDataBlock> TSocketTransport::Receive(bool waitForInput) {
+  if (!connected_) throw ConnectionClosed(kErrorReadingSocket);
+  if (waitForInput) {
+    Wait(POLLIN);
+  } else {
+    pollfd ready{socket_, POLLIN, 0};
+    int polled;
+    do {
+      polled = ::poll(&ready, 1, 0);
+    } while (polled < 0 && errno == EINTR);
+    if (polled < 0) {
+      const int error = errno;
+      SetConnected(false);
+      throw TransportError(SystemText(error));
+    }
+    if (polled == 0) return std::nullopt;
+  }
+  try {
+    return ReceiveFrame();
+  } catch (const FrameTooLarge&) {
+    throw;
+  } catch (...) {
+    SetConnected(false);
+    throw;
+  }
+}
+
+std::optional<TDataBlock> TSocketTransport::ReceiveFrame() {
+  std::uint8_t header[TDataBlock::ReservedBytes()];
+  ReadExact(header, 4, true);
+  const std::uint32_t signature = LittleEndian32(header);
+  if (!HasValidMark(signature)) throw TransportError(kInvalidDataPacket);
+  ReadExact(header + 4, 4, false);
+  const auto length = static_cast<std::int32_t>(LittleEndian32(header + 4));
+  if (length < 0) throw TransportError(kInvalidDataPacket);
+  if (static_cast<std::size_t>(length) > options_.maxFrameSize) {
+    throw FrameTooLarge("Data block of " + std::to_string(length) + " bytes exceeds the limit of " +
+                        std::to_string(options_.maxFrameSize) + " bytes");
+  }
+  TDataBlock block;
+  block.SetSignature(signature);
+  block.SetPayloadSize(static_cast<std::size_t>(length));
+  ReadExact(block.PayloadData(), static_cast<std::size_t>(length), false);
+  if (IDataIntercept* interceptor = Interceptor()) interceptor->DataIn(block);
+  return block;
+}
+
+void TSocketTransport::ReadExact(std::uint8_t* into, std::size_t count, bool atFrameStart) {
+  std::size_t done = 0;
+  while (done < count) {
+    const ssize_t got = ::recv(socket_, into + done, count - done, MSG_DONTWAIT);
+    if (got > 0) {
+      done += static_cast<std::size_t>(got);
+      continue;
+    }
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      Wait(POLLIN);
+      continue;
+    }
+    // End of stream or a reset: between frames that is how connections end.
+    const bool closed = got == 0 || errno == ECONNRESET;
+    if (closed && atFrameStart && done == 0) throw ConnectionClosed(kErrorReadingSocket);
+    if (closed) throw TransportError(kErrorReadingSocket);
+    throw TransportError(SystemText(errno));
+  }
+}
+
+void TSocketTransport::Send(TDataBlock& block) {
+  if (!connected_) throw TransportError(kErrorReadingSocket);
+  if (IDataIntercept* interceptor = Interceptor()) interceptor->DataOut(block);
+  if (block.PayloadSize() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+    throw TransportError("data block too large to send");
+  }
+  const std::span<const std::uint8_t> frame = block.RawMemory();
+  std::size_t sent = 0;
+  try {
+    while (sent < frame.size()) {
+      const ssize_t put =
+          ::send(socket_, frame.data() + sent, frame.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (put >= 0) {
+        sent += static_cast<std::size_t>(put);
+      } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        Wait(POLLOUT);
+      } else if (errno != EINTR) {
+        throw TransportError(SystemText(errno));
+      }
+    }
+  } catch (...) {
+    SetConnected(false);
+    throw;
+  }
+}
+
+void TSocketTransport::Wait(short events) {
+  if (waiter_) {
+    waiter_->WaitReady(socket_, events);
+    return;
+  }
+  pollfd ready{socket_, events, 0};
+  while (::poll(&ready, 1, -1) < 0) {
+    if (errno != EINTR) throw TransportError(SystemText(errno));
+  }
+}
+
+IDataIntercept* TSocketTransport::Interceptor() {
+  if (interceptorTried_) return interceptor_;
+  interceptorTried_ = true;
+  if (options_.interceptGuid.empty()) return nullptr;
+  try {
+    if (!options_.classes) throw std::runtime_error("no class registry");
+    interceptorObject_ = options_.classes->Create(options_.interceptGuid);
+    interceptor_ = dynamic_cast<IDataIntercept*>(interceptorObject_.get());
+    if (!interceptor_) throw std::runtime_error("the class is no data interceptor");
+  } catch (const std::exception& error) {
+    // The connection runs without one, as clients configured for it expect.
+    std::fprintf(stderr, "socket transport: interceptor %s not used: %s\n",
+                 options_.interceptGuid.c_str(), error.what());
+    interceptorObject_.reset();
+    interceptor_ = nullptr;
+  }
+  return interceptor_;
+}
+
+}  // namespace quor::transport
