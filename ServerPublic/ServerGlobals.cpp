@@ -60,6 +60,11 @@ void SetTemplateBaseName(const std::string& name) {
   Values().templateBaseName = name;
 }
 
+void SetCatalogTableName(const std::string& name) {
+  std::lock_guard guard(Lock());
+  Values().catalogTableName = name;
+}
+
 bool MsdeSwitch() {
   std::lock_guard guard(Lock());
   return Values().msdeSwitch;

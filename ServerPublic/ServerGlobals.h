@@ -31,6 +31,7 @@ std::string TemplateBaseName();
 void SetTemplateBaseName(const std::string& name);
 std::string ProductTitle();
 std::string CatalogTableName();
+void SetCatalogTableName(const std::string& name);
 std::string ConfigFileName();
 std::string ServiceName();
 std::string ProgramFolder();
