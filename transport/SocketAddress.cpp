@@ -154,10 +154,9 @@ std::uint16_t LocalPort(int socket) {
   return 0;
 }
 
-std::string PeerAddress(int socket) {
-  sockaddr_storage address{};
-  socklen_t length = sizeof address;
-  if (::getpeername(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) return {};
+namespace {
+
+std::string AddressText(const sockaddr_storage& address) {
   char text[INET6_ADDRSTRLEN] = {};
   if (address.ss_family == AF_INET) {
     const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
@@ -171,6 +170,24 @@ std::string PeerAddress(int socket) {
     }
   }
   return text;
+}
+
+}  // namespace
+
+std::string PeerAddress(int socket) {
+  sockaddr_storage address{};
+  socklen_t length = sizeof address;
+  if (::getpeername(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) return {};
+  return AddressText(address);
+}
+
+UniqueFd AcceptFrom(int listener, std::string& peerAddress) {
+  sockaddr_storage address{};
+  socklen_t length = sizeof address;
+  UniqueFd socket(
+      ::accept4(listener, reinterpret_cast<sockaddr*>(&address), &length, SOCK_CLOEXEC));
+  if (socket) peerAddress = AddressText(address);
+  return socket;
 }
 
 }  // namespace quor::transport

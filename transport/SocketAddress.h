@@ -26,4 +26,10 @@ std::uint16_t LocalPort(int socket);
 // when the socket has no peer.
 std::string PeerAddress(int socket);
 
+// Accepts one connection from a listening socket; the peer's address in the
+// form above goes to peerAddress (taken from accept itself, so a client that
+// has already reset still has one). An invalid descriptor with errno set when
+// nothing was accepted.
+UniqueFd AcceptFrom(int listener, std::string& peerAddress);
+
 }  // namespace quor::transport

@@ -16,7 +16,10 @@
 namespace quor::transport {
 namespace {
 
-constexpr int kListenBacklog = 5;
+// The original's backlog of 5 made Linux drop the SYNs of a burst of clients
+// (say, every desk reconnecting after a restart), costing each a second or
+// more of retransmission; the kernel's own limit costs nothing.
+constexpr int kListenBacklog = SOMAXCONN;
 
 std::atomic<std::uint64_t> nextConnectionId{1};
 
@@ -139,6 +142,18 @@ bool TSocketDispatcher::Disconnect(std::uint64_t connectionId) {
   return false;
 }
 
+bool TSocketDispatcher::Post(std::uint64_t connectionId, std::function<void()> work) {
+  std::lock_guard lock(mutex_);
+  for (const auto& thread : threads_) {
+    const std::optional<ConnectionRow> row = thread->Connection();
+    if (row && row->connectionId == connectionId) {
+      thread->Post(std::move(work));
+      return true;
+    }
+  }
+  return false;
+}
+
 std::unique_ptr<TSocketDispatcherThread> TSocketDispatcher::MakeConnectionThread(UniqueFd socket,
                                                                                  ConnectionRow row,
                                                                                  bool keepInCache) {
@@ -178,9 +193,10 @@ void TSocketDispatcher::AcceptLoop() {
     if (stopAccept_) break;
     for (std::size_t i = 1; i < fds.size(); ++i) {
       if (!(fds[i].revents & POLLIN)) continue;
-      UniqueFd socket(::accept4(fds[i].fd, nullptr, nullptr, SOCK_CLOEXEC));
+      std::string peerAddress;
+      UniqueFd socket = AcceptFrom(fds[i].fd, peerAddress);
       if (socket) {
-        Accepted(std::move(socket));
+        Accepted(std::move(socket), std::move(peerAddress));
       } else if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
         // Out of descriptors: the pending connection stays queued; waiting a
         // little keeps this loop from spinning until some are released.
@@ -191,13 +207,13 @@ void TSocketDispatcher::AcceptLoop() {
   }
 }
 
-void TSocketDispatcher::Accepted(UniqueFd socket) {
+void TSocketDispatcher::Accepted(UniqueFd socket, std::string peerAddress) {
   const int on = 1;
   ::setsockopt(socket.Get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   ConnectionRow row;
   row.connectionId = nextConnectionId++;
   row.localPort = LocalPort(socket.Get());
-  row.remoteAddress = PeerAddress(socket.Get());
+  row.remoteAddress = std::move(peerAddress);
   row.lastActivity = std::chrono::system_clock::now();
   std::lock_guard lock(mutex_);
   if (closing_) return;

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -62,6 +63,9 @@ class TSocketDispatcher {
   // Closes the socket of that connection; false when it is not (or no
   // longer) served here. Its thread ends the connection as usual.
   bool Disconnect(std::uint64_t connectionId);
+  // Runs work on the thread serving that connection (its apartment), between
+  // blocks or while it waits; false when the connection is not served here.
+  bool Post(std::uint64_t connectionId, std::function<void()> work);
 
  private:
   // Called by the accept thread, under the lock, when no parked thread is free.
@@ -72,7 +76,7 @@ class TSocketDispatcher {
   // (or Close) joins and frees it.
   void ThreadEnded(TSocketDispatcherThread& thread);
   void AcceptLoop();
-  void Accepted(UniqueFd socket);
+  void Accepted(UniqueFd socket, std::string peerAddress);
   void ReapEnded();
 
   std::shared_ptr<TransportContext> context_;

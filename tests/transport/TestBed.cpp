@@ -60,6 +60,7 @@ class EchoObject : public com::TableDispatch {
              Bind(&EchoObject::Hold)},
             {"Bytes", 7, MemberKind::Method, {{"Count", com::VT_I4}}, Bind(&EchoObject::Bytes)},
             {"Sum", 8, MemberKind::Method, {{"Values"}}, Bind(&EchoObject::Sum)},
+            {"ThreadTag", 9, MemberKind::Method, {}, Bind(&EchoObject::ThreadTag)},
         },
         kEchoProgId);
     return table;
@@ -109,6 +110,8 @@ class EchoObject : public com::TableDispatch {
     }
     return Variant::R8(sum);
   }
+
+  Variant ThreadTag(DispatchArgs&) { return Variant::I4(CurrentThreadTag()); }
 
   com::DispatchPtr held_;
 };
@@ -268,6 +271,12 @@ Doubler::Doubler()
 void XorPayload(TDataBlock& block) {
   std::uint8_t* payload = block.PayloadData();
   for (std::size_t i = 0; i < block.PayloadSize(); ++i) payload[i] ^= 0x5A;
+}
+
+std::int32_t CurrentThreadTag() {
+  static std::atomic<std::int32_t> next{1};
+  thread_local const std::int32_t tag = next++;
+  return tag;
 }
 
 std::size_t ThreadsInProcess() {

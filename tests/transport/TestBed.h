@@ -89,6 +89,9 @@ class Doubler : public com::TableDispatch {
 // without the same interceptor reads nonsense.
 void XorPayload(TDataBlock& block);
 
+// A small number that names the calling thread (1, 2, ... in order of asking).
+std::int32_t CurrentThreadTag();
+
 // Entries in /proc/self/task: the threads of this process.
 std::size_t ThreadsInProcess();
 // Polls until the condition holds or the deadline passes.
