@@ -374,7 +374,8 @@ Value ParamBinder::ReadOutput(std::size_t index) const {
       const std::size_t capacity = slot.buffer.size() / sizeof(SQLWCHAR) - 1;
       const std::size_t chars = std::min(length / sizeof(SQLWCHAR), capacity);
       std::vector<SQLWCHAR> wide(chars);
-      std::memcpy(wide.data(), slot.buffer.data(), chars * sizeof(SQLWCHAR));
+      // An empty vector's data() may be null, which memcpy must not get even for 0 bytes.
+      if (chars > 0) std::memcpy(wide.data(), slot.buffer.data(), chars * sizeof(SQLWCHAR));
       return Value::Text(FromWide(wide.data(), chars));
     }
     case SQL_C_BINARY: {
