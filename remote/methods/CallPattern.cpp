@@ -1,0 +1,122 @@
+#include "remote/methods/CallPattern.h"
+
+#include <stdexcept>
+#include <string>
+
+#include "ServerPublic/ServerGlobals.h"
+#include "platform/com/VariantConvert.h"
+#include "platform/datasnap/VariantValue.h"
+#include "remote/uDataModuleSvr.h"
+
+namespace quor::remote {
+namespace {
+
+constexpr const char* kFixedReturnValueName = "@RETURN_VALUE";
+
+// Conversions inside a method are the method's own errors, not the caller's
+// argument errors, so they fail the call as unexpected (E_UNEXPECTED).
+[[noreturn]] void ConversionFailed(const MethodDescription& method, const Argument& argument,
+                                   const std::exception& error) {
+  throw std::runtime_error(std::string(method.name) + ": " + std::string(argument.name) + ": " +
+                           error.what());
+}
+
+sql::Value ValueToSend(const MethodDescription& method, const Argument& argument,
+                       const com::Variant& value) {
+  try {
+    switch (argument.send) {
+      case SendRule::kModeLetter:
+        return sql::Value::Text(value.ToI4() == 0 ? "I" : "U");
+      case SendRule::kAsInteger:
+        return sql::Value::Integer(value.ToI4());
+      default:
+        return datasnap::ToSqlValue(value);
+    }
+  } catch (const std::exception& error) {
+    ConversionFailed(method, argument, error);
+  }
+}
+
+const sql::Value& SourceValue(const sql::StoredProc& proc, const Argument& argument) {
+  switch (argument.source) {
+    case ResultSource::kReturnValue:
+      return proc.Params().ByName(ReturnValueName()).GetValue();
+    case ResultSource::kFixedReturnValue:
+      return proc.Params().ByName(kFixedReturnValueName).GetValue();
+    case ResultSource::kFirstParameter:
+      return proc.Params()[0].GetValue();
+    default:
+      return proc.Params().ByName(argument.readFrom).GetValue();
+  }
+}
+
+}  // namespace
+
+void PrepareProcedure(sql::StoredProc& proc, std::string_view procedure) {
+  proc.Close();
+  proc.Params().Clear();
+  proc.SetProcedureName(std::string(procedure));
+  proc.RefreshParameters();
+  if (proc.Params().Empty()) {
+    proc.ExecProc();
+    throw std::runtime_error("procedure " + std::string(procedure) +
+                             " reports no parameters, not even its return value");
+  }
+}
+
+void AssignArguments(sql::StoredProc& proc, const MethodDescription& method,
+                     const com::DispatchArgs& args) {
+  std::size_t slot = 0;
+  for (const Argument& argument : method.arguments) {
+    if (argument.direction == ArgDirection::kRetVal) continue;
+    const std::size_t index = slot++;
+    if (!argument.Sent()) continue;
+    sql::Value value = ValueToSend(method, argument, args[index]);
+    proc.Params().ByName(ParameterOf(argument)).SetValue(std::move(value));
+  }
+  for (const Constant& constant : method.constants) {
+    proc.Params()
+        .ByName(constant.parameter)
+        .SetValue(constant.kind == Constant::Kind::kText
+                      ? sql::Value::Text(std::string(constant.text))
+                      : sql::Value::Integer(constant.integer));
+  }
+}
+
+com::Variant ReadResults(const sql::StoredProc& proc, const MethodDescription& method,
+                         com::DispatchArgs& args) {
+  com::Variant retVal;
+  std::size_t slot = 0;
+  for (const Argument& argument : method.arguments) {
+    const bool isRetVal = argument.direction == ArgDirection::kRetVal;
+    const std::size_t index = isRetVal ? 0 : slot++;
+    if (argument.source == ResultSource::kNone) continue;
+    com::Variant value = argument.source == ResultSource::kZero
+                             ? com::Variant::I4(0)
+                             : datasnap::ToVariant(SourceValue(proc, argument));
+    if (argument.type != ArgType::kVariant) {
+      try {
+        value = com::ChangeType(value, VarTypeOf(argument.type));
+      } catch (const std::exception& error) {
+        ConversionFailed(method, argument, error);
+      }
+    }
+    if (isRetVal) {
+      retVal = std::move(value);
+    } else {
+      args[index] = std::move(value);
+    }
+  }
+  return retVal;
+}
+
+com::Variant RunCallPattern(TDataModuleServer& module, const MethodDescription& method,
+                            com::DispatchArgs& args, std::string_view procedure) {
+  sql::StoredProc& proc = module.StoredProcComponent(method.component);
+  PrepareProcedure(proc, procedure.empty() ? method.procedure : procedure);
+  AssignArguments(proc, method, args);
+  if (method.run == Run::kExecute) proc.ExecProc();
+  return ReadResults(proc, method, args);
+}
+
+}  // namespace quor::remote

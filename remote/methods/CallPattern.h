@@ -1,0 +1,44 @@
+// The one engine behind every described remote method: prepare the method's
+// stored-procedure component for its procedure (asking the server for the
+// parameter list), assign the arguments and constants by parameter name, run
+// it without a result set, and read the outputs and the return value into the
+// out arguments. Its steps are public so hand-written methods follow the same
+// rules where they differ only in part (a procedure chosen at run time, a pass
+// before or after).
+#pragma once
+
+#include <string_view>
+
+#include "platform/com/DispatchTable.h"
+#include "platform/sql/StoredProc.h"
+#include "remote/methods/MethodDescription.h"
+
+namespace quor {
+class TDataModuleServer;
+}
+
+namespace quor::remote {
+
+// Closes the component, clears its parameters, names the procedure and asks
+// the server for its parameter list. Every procedure the server has lists at
+// least its return value, so an empty list means the database does not have
+// it: the procedure is run bare, and the server's own error text comes back.
+void PrepareProcedure(sql::StoredProc& proc, std::string_view procedure);
+
+// Assigns the sent arguments (args in declared order, as dispatch hands them
+// over) and the constants by parameter name.
+void AssignArguments(sql::StoredProc& proc, const MethodDescription& method,
+                     const com::DispatchArgs& args);
+
+// Writes every out argument that has a result source into args and returns
+// the [out,retval] value (empty when the method has none). Integer results are
+// converted by the variant rules; a value that does not convert is an error.
+com::Variant ReadResults(const sql::StoredProc& proc, const MethodDescription& method,
+                         com::DispatchArgs& args);
+
+// The whole call pattern on the method's component, with `procedure` in place
+// of the described one when given (methods that choose it at run time).
+com::Variant RunCallPattern(TDataModuleServer& module, const MethodDescription& method,
+                            com::DispatchArgs& args, std::string_view procedure = {});
+
+}  // namespace quor::remote

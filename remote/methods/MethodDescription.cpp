@@ -1,0 +1,148 @@
+#include "remote/methods/MethodDescription.h"
+
+#include <algorithm>
+#include <set>
+#include <stdexcept>
+#include <string>
+
+#include "remote/methods/CallPattern.h"
+#include "remote/uDataModuleSvr.h"
+
+namespace quor::remote {
+namespace {
+
+std::string Lower(std::string_view text) {
+  std::string lower(text);
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+  return lower;
+}
+
+[[noreturn]] void Reject(const MethodDescription& method, const std::string& why) {
+  throw std::invalid_argument("method \"" + std::string(method.name) + "\" (DISPID " +
+                              std::to_string(method.dispId) + "): " + why);
+}
+
+void CheckParameterName(const MethodDescription& method, std::string_view parameter) {
+  if (parameter.size() < 2 || parameter.front() != '@') {
+    Reject(method, "parameter name \"" + std::string(parameter) + "\" does not start with @");
+  }
+}
+
+}  // namespace
+
+com::VarType VarTypeOf(ArgType type) {
+  switch (type) {
+    case ArgType::kInteger:
+      return com::VT_I4;
+    case ArgType::kDouble:
+      return com::VT_R8;
+    case ArgType::kWideString:
+      return com::VT_BSTR;
+    case ArgType::kBoolean:
+      return com::VT_BOOL;
+    case ArgType::kDate:
+      return com::VT_DATE;
+    case ArgType::kVariant:
+      break;
+  }
+  return com::VT_VARIANT;
+}
+
+namespace {
+
+com::ParamMode ModeOf(const Argument& argument) {
+  switch (argument.direction) {
+    case ArgDirection::kIn:
+      return com::ParamMode::In;
+    case ArgDirection::kInOut:
+      return com::ParamMode::InOut;
+    default:
+      // An out variant is sent empty; an out number with what its location holds.
+      return argument.Sent() && argument.type != ArgType::kVariant ? com::ParamMode::InOut
+                                                                   : com::ParamMode::Out;
+  }
+}
+
+}  // namespace
+
+std::string ParameterOf(const Argument& argument) {
+  if (!argument.parameter.empty()) return std::string(argument.parameter);
+  return "@" + std::string(argument.name);
+}
+
+void ValidateDescription(const MethodDescription& method) {
+  if (method.name.empty()) Reject(method, "no name");
+  if (method.dispId == com::DISPID_UNKNOWN) Reject(method, "no DISPID");
+  if (method.handler == nullptr) {
+    if (!IsStoredProcComponent(method.component)) {
+      Reject(method, "a described method runs on a stored-procedure component");
+    }
+    if (method.procedure.empty()) Reject(method, "no procedure");
+  } else if (method.component != Component::kNone && ComponentName(method.component).empty()) {
+    Reject(method, "unknown component");
+  }
+
+  std::set<std::string> names;
+  std::set<std::string> fed;
+  const auto feed = [&](std::string_view parameter) {
+    CheckParameterName(method, parameter);
+    if (!fed.insert(Lower(parameter)).second) {
+      Reject(method, "parameter " + std::string(parameter) + " is given two values");
+    }
+  };
+  bool retValSeen = false;
+  for (std::size_t i = 0; i < method.arguments.size(); ++i) {
+    const Argument& argument = method.arguments[i];
+    if (argument.name.empty()) Reject(method, "argument " + std::to_string(i) + " has no name");
+    if (!names.insert(Lower(argument.name)).second) {
+      Reject(method, "argument " + std::string(argument.name) + " is declared twice");
+    }
+    if (argument.Sent()) feed(ParameterOf(argument));
+    const bool isIn = argument.direction == ArgDirection::kIn;
+    if (isIn && argument.source != ResultSource::kNone) {
+      Reject(method, "in argument " + std::string(argument.name) + " cannot be read back");
+    }
+    if (argument.source == ResultSource::kParameter) {
+      CheckParameterName(method, argument.readFrom);
+    }
+    if (argument.direction == ArgDirection::kOut || argument.direction == ArgDirection::kRetVal) {
+      if (argument.source == ResultSource::kNone && method.handler == nullptr) {
+        Reject(method, "out argument " + std::string(argument.name) + " is read from nowhere");
+      }
+    }
+    if (argument.direction == ArgDirection::kRetVal) {
+      if (retValSeen) Reject(method, "more than one [out,retval] argument");
+      if (i + 1 != method.arguments.size()) Reject(method, "the [out,retval] argument is not last");
+      if (argument.Sent()) Reject(method, "the [out,retval] argument cannot be sent");
+      retValSeen = true;
+    }
+    if (argument.direction != ArgDirection::kIn && argument.send != SendRule::kAsIs &&
+        argument.send != SendRule::kNotSent) {
+      Reject(method, "out argument " + std::string(argument.name) + " is sent converted");
+    }
+  }
+  for (const Constant& constant : method.constants) feed(constant.parameter);
+}
+
+com::MemberInfo DispatchMemberOf(const MethodDescription& method) {
+  ValidateDescription(method);
+  com::MemberInfo member;
+  member.name = std::string(method.name);
+  member.dispId = method.dispId;
+  member.kind = com::MemberKind::Method;
+  for (const Argument& argument : method.arguments) {
+    if (argument.direction == ArgDirection::kRetVal) continue;
+    member.params.emplace_back(std::string(argument.name), VarTypeOf(argument.type),
+                               ModeOf(argument));
+  }
+  const MethodDescription* row = &method;
+  member.handler = [row](com::IDispatchObject& self, com::DispatchArgs& args) {
+    TDataModuleServer& module = dynamic_cast<TDataModuleServer&>(self);
+    return row->handler != nullptr ? row->handler(module, *row, args)
+                                   : RunCallPattern(module, *row, args);
+  };
+  return member;
+}
+
+}  // namespace quor::remote

@@ -1,0 +1,81 @@
+// A remote data module connected to the test account set on the SQL Server
+// stand-in, called only as clients call it: GetIDsOfNames, then Invoke with
+// the arguments last first, outputs passed by reference.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/com/IDispatchObject.h"
+#include "platform/com/SafeArray.h"
+#include "remote/uDataModuleSvr.h"
+#include "tests/support/accountset/AccountSet.h"
+#include "tests/support/tds/SqlServerStandIn.h"
+
+namespace quor::testing {
+
+// A by-reference argument and the slot the module writes.
+struct OutSlot {
+  com::Variant ref;
+  std::shared_ptr<com::Variant> value;
+};
+
+inline OutSlot Out(com::Variant initial = com::Variant(), com::VarType type = com::VT_VARIANT) {
+  auto slot = std::make_shared<com::Variant>(std::move(initial));
+  return {com::Variant::ByRef(slot, type), slot};
+}
+
+struct CallResult {
+  com::HResult hr = com::S_OK;
+  com::Variant value;
+  com::ExcepInfo excepInfo;
+  std::uint32_t argErr = static_cast<std::uint32_t>(-1);
+};
+
+class ModuleTest : public ::testing::Test {
+ protected:
+  void SetUp() override { module_ = Connected(std::make_shared<TDataModuleServer>()); }
+
+  // A module with another member table, connected to `database`.
+  std::shared_ptr<TDataModuleServer> Connected(
+      std::shared_ptr<TDataModuleServer> module,
+      const std::string& database = test::kAccountSetDatabase) {
+    sql::ConnectionSettings& settings = module->ADOConnection1().Settings();
+    settings.dataSource = "127.0.0.1," + std::to_string(server_.Port());
+    settings.initialCatalog = database;
+    settings.userId = test::kAccountSetUser;
+    settings.password = test::kAccountSetPassword;
+    settings.connectTimeoutSeconds = 5;
+    return module;
+  }
+
+  com::DispId DispIdOf(std::string_view member) {
+    com::DispId dispId = com::DISPID_UNKNOWN;
+    EXPECT_EQ(module_->GetIDsOfNames(member, dispId), com::S_OK) << member;
+    return dispId;
+  }
+
+  // declared: the arguments in interface order.
+  CallResult Call(std::string_view member, std::vector<com::Variant> declared) {
+    return CallId(DispIdOf(member), std::move(declared));
+  }
+
+  CallResult CallId(com::DispId dispId, std::vector<com::Variant> declared) {
+    const std::vector<com::Variant> dispatchOrder(declared.rbegin(), declared.rend());
+    CallResult result;
+    result.hr = module_->Invoke(dispId, com::DISPATCH_METHOD, com::DispParams(dispatchOrder),
+                                &result.value, &result.excepInfo, &result.argErr);
+    return result;
+  }
+
+  test::SqlServerStandIn server_;
+  test::AccountSet accountSet_{server_};
+  std::shared_ptr<TDataModuleServer> module_;
+};
+
+}  // namespace quor::testing
