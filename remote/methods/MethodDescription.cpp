@@ -68,7 +68,9 @@ com::ParamMode ModeOf(const Argument& argument) {
 
 std::string ParameterOf(const Argument& argument) {
   if (!argument.parameter.empty()) return std::string(argument.parameter);
-  return "@" + std::string(argument.name);
+  std::string parameter = "@";
+  parameter.append(argument.name);
+  return parameter;
 }
 
 void ValidateDescription(const MethodDescription& method) {
