@@ -87,7 +87,17 @@ TEST_F(ModuleTest, UpdatesSentToAnyProviderAreRefusedOneErrorPerChange) {
                                errorCount.ref, owner.ref});
   ASSERT_EQ(result.hr, com::S_OK) << result.excepInfo.description;
   EXPECT_EQ(*errorCount.value, Variant::I4(2));
-  EXPECT_EQ(datasnap::test::ReadDataPacket(result.value.GetArray().Bytes()).records.size(), 2u);
+  const datasnap::test::DataPacket errors =
+      datasnap::test::ReadDataPacket(result.value.GetArray().Bytes());
+  ASSERT_EQ(errors.records.size(), 2u);
+  // The original record of the modification is no change of its own.
+  EXPECT_EQ(errors.records[0].cells[0], datasnap::test::Cell(std::int64_t{2}));
+  EXPECT_EQ(errors.records[1].cells[0], datasnap::test::Cell(std::int64_t{3}));
+  for (const datasnap::test::PacketRecord& record : errors.records) {
+    const auto* message = std::get_if<std::string>(&record.cells[1]);
+    ASSERT_NE(message, nullptr);
+    EXPECT_NE(message->find("BasicProvider"), std::string::npos) << *message;
+  }
 }
 
 class TempRegistry {

@@ -9,6 +9,7 @@
 
 #include "DataPacketReader.h"
 #include "DeltaBuilder.h"
+#include "StandInPackets.h"
 #include "platform/com/SafeArray.h"
 #include "platform/com/TableDispatch.h"
 #include "platform/datasnap/AppServer.h"
@@ -136,9 +137,10 @@ TEST_F(AppServerTest, GetRecordsWritesTheCountAndParamsBackThroughTheReferences)
   EXPECT_EQ(*recsSlot, Variant::I4(3));
   EXPECT_EQ(*ownerSlot, Variant("kept"));
   ASSERT_TRUE(paramsSlot->IsArray());
-  const test::DataPacket packet = test::ReadDataPacket(result.value.GetArray().Bytes());
-  ASSERT_EQ(packet.records.size(), 3u);
-  EXPECT_EQ(packet.records[2].cells[0], test::Cell(std::int64_t{3}));
+  t::ResultSet expected;
+  expected.columns = {t::Column{"N", t::SqlType::Int}};
+  expected.rows = {{1}, {2}, {3}};
+  test::ExpectPacketHolds(test::ReadDataPacket(result.value.GetArray().Bytes()), expected);
 }
 
 TEST_F(AppServerTest, ApplyUpdatesReportsTheErrorCountThroughItsReference) {
