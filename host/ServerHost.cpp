@@ -18,6 +18,7 @@
 #include "host/ComServer.h"
 #include "host/CommandLine.h"
 #include "host/ProgramLocation.h"
+#include "host/SocketTransportHost.h"
 #include "host/StartupNames.h"
 #include "platform/lock/NamedMutex.h"
 #include "platform/service/ServiceRegistration.h"
@@ -108,8 +109,11 @@ int RunServiceMode(int& argc, char** argv, const std::optional<fs::path>& iconFi
   RegisterComClassesQuietly(Startup().programPath);
   // The service object TSocketService (name ServiceName, display name
   // ProductTitle, no pausing) is created here.
-  // The socket transport window TSocketForm is created here; the service's
-  // start initialises it.
+  // The socket transport window TSocketForm is created here over the socket
+  // transport; systemd's start of the unit is the service's start, which
+  // opens the ports. The stop (SIGTERM) closes them as the process ends.
+  SocketTransportHost sockets;
+  sockets.OpenPorts();
   [[maybe_unused]] const bool autoShutDown = ReadConfig("AutoShutDown", "False") == "True";
   // The scheduled shutdown is armed here, without its window, when autoShutDown.
   // TDataLocalServer is created here.
@@ -138,11 +142,19 @@ int RunDesktopMode(int& argc, char** argv, const std::string& fileName,
   // TfrmMainForm is created here.
 
   std::optional<lock::NamedMutex> socketServer;
+  std::optional<SocketTransportHost> sockets;
   if (service::ServiceStatus(ServiceName()) < 1) {
-    // The socket transport window TSocketForm is created here.
+    // The socket transport window TSocketForm is created here over the socket
+    // transport.
+    sockets.emplace();
     socketServer.emplace(lock::kSocketServerMutex);
-    // Unless socketServer->AlreadyExisted(), the socket window is initialised
-    // here for desktop use, which opens the configured ports.
+    // Only the copy that created "SCKTSRVR" listens; another holder (a second
+    // server on this machine) keeps the ports.
+    if (!socketServer->AlreadyExisted()) {
+      sockets->OpenPorts();
+    } else {
+      Log("socket ports left to the process that holds " + std::string(lock::kSocketServerMutex));
+    }
   }
   Log(StartLine("desktop"));
   return RunEventLoop(shell);

@@ -68,8 +68,7 @@ com::Variant SocketClient::Call(const com::DispatchPtr& object, const std::strin
   const com::HResult lookup = proxy ? Interpreter().RemoteGetIds(proxy->Index(), member, dispId)
                                     : object->GetIDsOfNames(member, dispId);
   if (com::Failed(lookup)) {
-    throw com::HResultError(lookup,
-                            "unknown member " + member + " (" + com::FormatHResult(lookup) + ")");
+    throw com::HResultError(lookup, "unknown member " + member);
   }
   com::DispParams params;
   params.args.assign(std::make_move_iterator(args.rbegin()), std::make_move_iterator(args.rend()));
