@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "transport/DataBlockInterpreter.h"
+#include "transport/TransportError.h"
 
 namespace quor::transport {
 
@@ -26,8 +27,9 @@ TDataDispatch::~TDataDispatch() {
   if (!interpreter) return;
   try {
     interpreter->RemoteFree(index_);
+  } catch (const TransportError&) {
+    // The connection is gone, and with it every object the peer had lent.
   } catch (const std::exception& error) {
-    // The peer keeps an object it will free when the connection ends.
     std::fprintf(stderr, "socket transport: freeing peer object %d failed: %s\n", index_,
                  error.what());
   }

@@ -123,6 +123,8 @@ void TSocketDispatcherThread::Join() {
 }
 
 void TSocketDispatcherThread::Execute() {
+  // Not thread_.get_id(): thread_ may not be assigned yet when this runs.
+  owner_ = std::this_thread::get_id();
   for (;;) {
     if (!WaitForConnection()) break;
     bool keep = true;
@@ -243,6 +245,11 @@ void TSocketDispatcherThread::WaitReady(int socket, short events) {
 
 std::optional<TDataBlock> TSocketDispatcherThread::SendBlock(TDataBlock& block,
                                                              bool waitForResult) {
+  // The transport belongs to this thread; a proxy used from elsewhere must not
+  // write into the middle of another frame.
+  if (std::this_thread::get_id() != owner_.load()) {
+    throw TransportError("a call towards the client from outside its connection thread");
+  }
   if (!transport_ || !interpreter_) throw TransportError("the connection has ended");
   return ExchangeBlock(*transport_, *interpreter_, block, waitForResult);
 }

@@ -96,7 +96,8 @@ class TSocketDispatcherThread : public ISendDataBlock, private SocketWaiter {
   std::atomic<std::int64_t> lastActivityWall_{0};    // system_clock ticks
   std::atomic<std::int64_t> lastActivitySteady_{0};  // steady_clock ticks
   std::atomic<bool> stop_{false};
-  ITransport* transport_ = nullptr;  // while serving; this thread only
+  std::atomic<std::thread::id> owner_{};  // the thread running Execute
+  ITransport* transport_ = nullptr;       // while serving; this thread only
   TDataBlockInterpreter* interpreter_ = nullptr;
   std::thread thread_;  // last: starts once everything above exists
 };

@@ -158,6 +158,18 @@ TEST_F(SocketServerTest, ServerCallsBackIntoAnObjectTheClientLentWhileTheClientW
   EXPECT_EQ(client->Interpreter().Objects().ObjectCount(), 0u);
 }
 
+TEST_F(SocketServerTest, ACallBackFromAnotherServerThreadFailsInsteadOfCorruptingTheStream) {
+  auto port = OpenPort();
+  auto client = Connect(*port);
+  const com::DispatchPtr echo = client->CreateObject("QuorTest.Echo");
+  auto doubler = std::make_shared<testing::Doubler>();
+  EXPECT_EQ(client->Call(echo, "CallBackElsewhere", {Variant::Dispatch(doubler), Variant::I4(2)}),
+            Variant::I4(com::DISP_E_EXCEPTION));
+  EXPECT_EQ(doubler->calls, 0);
+  EXPECT_EQ(client->Call(echo, "CallBack", {Variant::Dispatch(doubler), Variant::I4(2)}),
+            Variant::I4(4));
+}
+
 TEST_F(SocketServerTest, ObjectsAndLentProxiesGoWithTheConnection) {
   auto port = OpenPort();
   const std::size_t liveBefore = testing::LiveEchoObjects();
@@ -165,7 +177,7 @@ TEST_F(SocketServerTest, ObjectsAndLentProxiesGoWithTheConnection) {
     auto client = Connect(*port);
     const com::DispatchPtr echo = client->CreateObject("QuorTest.Echo");
     client->Call(echo, "Hold", {Variant::Dispatch(std::make_shared<testing::Doubler>())});
-    client->CreateObject("QuorTest.Echo");
+    const com::DispatchPtr second = client->CreateObject("QuorTest.Echo");
     EXPECT_EQ(testing::LiveEchoObjects(), liveBefore + 2);
   }
   ASSERT_TRUE(WaitUntil([&] { return rows_->Removed().size() == 1; }));
@@ -178,9 +190,11 @@ TEST_F(SocketServerTest, AParkedThreadServesTheNextConnectionAndMeasuresIdleness
     auto first = Connect(*port);
     first->CreateObject("QuorTest.Echo");
   }
-  ASSERT_TRUE(WaitUntil([&] { return rows_->Removed().size() == 1; }));
+  // The row goes before the thread parks; no connection left means parked.
+  ASSERT_TRUE(
+      WaitUntil([&] { return rows_->Removed().size() == 1 && port->ConnectionCount() == 0; }));
   EXPECT_EQ(port->ThreadCount(), 1u) << "the thread stays parked";
-  std::this_thread::sleep_for(50ms);
+  std::this_thread::sleep_for(50ms);  // so that a stale LastActivity would show
 
   const auto beforeSecond = std::chrono::system_clock::now();
   auto second = Connect(*port);
@@ -247,7 +261,9 @@ TEST_F(SocketServerTest, ClosingAPortEndsItsConnectionsAndParkedThreadsFirst) {
     auto parked = Connect(*port);
     parked->CreateObject("QuorTest.Echo");
   }
-  ASSERT_TRUE(WaitUntil([&] { return rows_->Removed().size() == 1; }));
+  // The row goes before the thread parks; no connection left means parked.
+  ASSERT_TRUE(
+      WaitUntil([&] { return rows_->Removed().size() == 1 && port->ConnectionCount() == 0; }));
   auto one = Connect(*port);
   RawConnection two(number);
   RawConnection three(number);

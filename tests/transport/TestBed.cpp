@@ -61,6 +61,11 @@ class EchoObject : public com::TableDispatch {
             {"Bytes", 7, MemberKind::Method, {{"Count", com::VT_I4}}, Bind(&EchoObject::Bytes)},
             {"Sum", 8, MemberKind::Method, {{"Values"}}, Bind(&EchoObject::Sum)},
             {"ThreadTag", 9, MemberKind::Method, {}, Bind(&EchoObject::ThreadTag)},
+            {"CallBackElsewhere",
+             10,
+             MemberKind::Method,
+             {{"Target", com::VT_DISPATCH}, {"Value", com::VT_I4}},
+             Bind(&EchoObject::CallBackElsewhere)},
         },
         kEchoProgId);
     return table;
@@ -112,6 +117,18 @@ class EchoObject : public com::TableDispatch {
   }
 
   Variant ThreadTag(DispatchArgs&) { return Variant::I4(CurrentThreadTag()); }
+  // The same call made from a thread of the server's own: the status it got.
+  Variant CallBackElsewhere(DispatchArgs& args) {
+    const com::DispatchPtr target = args[0].GetDispatch();
+    com::HResult status = com::S_OK;
+    std::thread([&] {
+      com::DispId dispId = 1;
+      com::DispParams params({args[1]});
+      Variant result;
+      status = target->Invoke(dispId, com::DISPATCH_METHOD, params, &result, nullptr, nullptr);
+    }).join();
+    return Variant::I4(status);
+  }
 
   com::DispatchPtr held_;
 };
