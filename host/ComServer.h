@@ -8,10 +8,6 @@
 
 namespace quor::host {
 
-// coclass DataModuleServer, the remote data module every client creates;
-// "Sockets" and "Web" expose it to the socket and web transports.
-const com::ClassRegistration& DataModuleServerClass();
-
 // Registers (or removes) every class with serverPath as its local server, in
 // the registry file. Throws registry::RegistryError when the file cannot be
 // written.

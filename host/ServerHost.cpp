@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ServerPublic/ConfigStore.h"
+#include "ServerPublic/ConsoleSwitches.h"
 #include "ServerPublic/ServerGlobals.h"
 #include "ServerPublic/ServerVersion.h"
 #include "host/ApplicationShell.h"
@@ -83,6 +84,13 @@ int UpdateServiceAndExit(const CommandLine& commandLine, const std::string& prog
   }
 }
 
+// What the console window reads while it is created, before any client can
+// connect: the command timeout of new modules and the policy switches.
+void LoadRunTimeSettings() {
+  SetCommandTimeoutSeconds(ReadConfigInt("TIMEOUT", "", 300));
+  LoadConsoleSwitches();
+}
+
 std::string StartLine(const char* mode) {
   return ProductTitle() + " [" + Vocation() + "] " + kServerVersion + " running in " + mode +
          " mode, pid " + std::to_string(::getpid());
@@ -119,6 +127,7 @@ int RunServiceMode(int& argc, char** argv, const std::optional<fs::path>& iconFi
   // TDataLocalServer is created here.
   // TDataSynchroServer is created here.
   // TfrmMainForm is created here.
+  LoadRunTimeSettings();
   Log(StartLine("service"));
   return RunEventLoop(shell);
 }
@@ -140,6 +149,7 @@ int RunDesktopMode(int& argc, char** argv, const std::string& fileName,
   // TDataLocalServer is created here.
   // TDataSynchroServer is created here.
   // TfrmMainForm is created here.
+  LoadRunTimeSettings();
 
   std::optional<lock::NamedMutex> socketServer;
   std::optional<SocketTransportHost> sockets;
