@@ -8,6 +8,7 @@ packages=(
   unixodbc unixodbc-dev tdsodbc
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang-format
+  clang libclang-rt-14-dev
 )
 
 missing=()
