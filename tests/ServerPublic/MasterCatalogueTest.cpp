@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "CatalogueInstance.h"
+#include "tests/support/catalogue/CatalogueInstance.h"
 #include "ServerPublic/ConfigStore.h"
 #include "ServerPublic/ConnectionRecipe.h"
 #include "ServerPublic/ServerGlobals.h"

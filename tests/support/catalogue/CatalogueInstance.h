@@ -3,7 +3,8 @@
 // with their texts. Serve() scripts a stand-in to answer the given batch texts
 // as SQL Server would, reading the existence tests, CREATE, ALTER, INSERT ...
 // SELECT and DROP in them and changing the state accordingly; any other text
-// stays unscripted and fails with error 208.
+// stays unscripted and fails with error 208. ServeQueryProcedure() adds the
+// listing procedure the catalogue creates.
 #pragma once
 
 #include <map>
@@ -43,6 +44,14 @@ class CatalogueInstance {
 
   // Answers each of `texts` (exact text) on `server` from this state.
   void Serve(test::SqlServerStandIn& server, const std::vector<std::string>& texts);
+  // Answers every batch that begins as the catalogue's batches do, for tests
+  // of callers that need not spell each text out.
+  void ServeAnyBatch(test::SqlServerStandIn& server);
+  // Declares P_QueryDataBase (@DbName varchar(3000)) on `server` and answers
+  // it as its text says, with every row of the table @DbName names ("T",
+  // "master..T", "[dbo].[T]"), once the procedure was created here; before
+  // that the call fails as an unknown procedure does (2812).
+  void ServeQueryProcedure(test::SqlServerStandIn& server);
 
   // What GetDate() gives here, so that the state stays comparable.
   static test::DateTime Now() { return {2024, 3, 5, 10, 20, 30, 0}; }
@@ -54,6 +63,7 @@ class CatalogueInstance {
   test::Reply Migrate(const std::string& text, const std::string& oldName);
   test::Reply ProcedureQuery(const std::string& text) const;
   test::Reply CreateProcedure(const std::string& text);
+  test::Reply SelectAll(const std::string& objectName) const;
   Table* Find(const std::string& name);
 
   mutable std::mutex mutex_;             // handlers run on the stand-in's connection threads

@@ -1,7 +1,8 @@
-#include "CatalogueInstance.h"
+#include "tests/support/catalogue/CatalogueInstance.h"
 
 #include <algorithm>
 #include <cctype>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 
@@ -97,6 +98,17 @@ Value DefaultOf(const std::string& definition) {
   throw std::runtime_error("unknown default " + expression);
 }
 
+// The column a definition such as "[DBName] [varchar] (50) NULL" declares.
+test::Column ColumnOf(const std::string& name, const std::string& definition) {
+  const std::string type = Lower(Between(definition, "] [", "]"));
+  if (type == "int") return {name, test::SqlType::Int};
+  if (type == "datetime") return {name, test::SqlType::DateTime};
+  if (type == "varchar") {
+    return {name, test::SqlType::VarChar, std::stoi(Between(definition, "(", ")"))};
+  }
+  throw std::runtime_error("unknown column type " + type);
+}
+
 Reply Error(int number, int state, const std::string& message) {
   Reply reply;
   reply.error = ServerError{number, state, 16, message};
@@ -173,6 +185,54 @@ void CatalogueInstance::Serve(test::SqlServerStandIn& server,
   for (const std::string& text : texts) {
     server.OnStatement(text, [this](const test::StatementCall& call) { return Apply(call.text); });
   }
+}
+
+void CatalogueInstance::ServeAnyBatch(test::SqlServerStandIn& server) {
+  // The regex reads the whole text; batches are short enough for its recursion.
+  static const std::regex kCatalogueBatch(
+      R"(\s*(if exists \(select \* from sysobjects|if Not exists\(SELECT \* FROM \[Master\])"
+      R"(|select \* from sysobjects|CREATE\s+PROCEDURE)[\s\S]*)");
+  server.OnStatementMatching(kCatalogueBatch,
+                             [this](const test::StatementCall& call) { return Apply(call.text); });
+}
+
+void CatalogueInstance::ServeQueryProcedure(test::SqlServerStandIn& server) {
+  server.DeclareProcedure({"P_QueryDataBase", {{"@DbName", test::SqlType::VarChar, 3000}}});
+  server.OnProcedure("P_QueryDataBase", [this](const test::ProcedureCall& call) {
+    {
+      std::lock_guard guard(mutex_);
+      if (procedures_.count("p_querydatabase") == 0) {
+        return Error(2812, 62, "Could not find stored procedure 'P_QueryDataBase'.");
+      }
+    }
+    return SelectAll(call["@DbName"].IsNull() ? std::string() : call["@DbName"].AsText());
+  });
+}
+
+Reply CatalogueInstance::SelectAll(const std::string& objectName) const {
+  std::string name = objectName.substr(objectName.rfind('.') + 1);
+  if (name.size() >= 2 && name.front() == '[' && name.back() == ']') {
+    name = name.substr(1, name.size() - 2);
+  }
+  std::lock_guard guard(mutex_);
+  const auto found = tables_.find(Lower(name));
+  if (found == tables_.end()) return Error(208, 1, "Invalid object name '" + objectName + "'.");
+  const Table& table = found->second;
+  test::ResultSet rows;
+  for (std::size_t c = 0; c < table.columns.size(); ++c) {
+    rows.columns.push_back(ColumnOf(table.columns[c], table.definitions[c]));
+  }
+  for (const Row& row : table.rows) {
+    std::vector<Value> values;
+    for (const std::string& column : table.columns) {
+      const auto value = row.find(column);
+      values.push_back(value == row.end() ? Value() : value->second);
+    }
+    rows.rows.push_back(std::move(values));
+  }
+  Reply reply;
+  reply.resultSets.push_back(std::move(rows));
+  return reply;
 }
 
 CatalogueInstance::Table* CatalogueInstance::Find(const std::string& name) {
