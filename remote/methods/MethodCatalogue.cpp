@@ -8,7 +8,7 @@ namespace quor::remote {
 std::vector<const MethodDescription*> CatalogueMethods() {
   std::vector<const MethodDescription*> methods;
   for (const std::vector<MethodDescription>* family :
-       {&BasicInformationMethods(), &BillMethods()}) {
+       {&SessionMethods(), &AdministrationMethods(), &BasicInformationMethods(), &BillMethods()}) {
     for (const MethodDescription& method : *family) methods.push_back(&method);
   }
   return methods;

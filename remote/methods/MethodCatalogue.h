@@ -12,6 +12,8 @@
 
 namespace quor::remote {
 
+const std::vector<MethodDescription>& SessionMethods();
+const std::vector<MethodDescription>& AdministrationMethods();
 const std::vector<MethodDescription>& BasicInformationMethods();
 const std::vector<MethodDescription>& BillMethods();
 

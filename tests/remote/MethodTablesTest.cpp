@@ -40,7 +40,10 @@ TEST(MethodTables, EveryDescribedMethodRunsOnAKnownProcedureComponent) {
   for (const MethodDescription* method : CatalogueMethods()) {
     SCOPED_TRACE(std::string(method->name));
     EXPECT_NO_THROW(ValidateDescription(*method));
-    EXPECT_FALSE(ComponentName(method->component).empty());
+    // Hand-written members such as the online-table ones use no component.
+    if (method->handler == nullptr || method->component != Component::kNone) {
+      EXPECT_FALSE(ComponentName(method->component).empty());
+    }
     if (method->handler == nullptr) {
       EXPECT_TRUE(IsStoredProcComponent(method->component));
       EXPECT_FALSE(method->procedure.empty());

@@ -33,6 +33,7 @@ AccountSet::AccountSet(SqlServerStandIn& server, std::string database)
   DeclareFrameProcedures(*this);
   DeclareBasicInformationProcedures(*this);
   DeclareBillProcedures(*this);
+  DeclareSessionProcedures(*this);
 }
 
 void AccountSet::OnSql(const std::string& text, Reply reply) {

@@ -68,6 +68,7 @@ class AccountSet {
 void DeclareFrameProcedures(AccountSet& accountSet);
 void DeclareBasicInformationProcedures(AccountSet& accountSet);
 void DeclareBillProcedures(AccountSet& accountSet);
+void DeclareSessionProcedures(AccountSet& accountSet);
 
 // Rows the account set holds, for comparing what clients receive.
 // Goods (table "AAAAAFT"): text, Chinese text, money, dates, NULLs and a blob.
