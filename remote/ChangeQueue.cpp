@@ -1,0 +1,57 @@
+#include "remote/ChangeQueue.h"
+
+#include "ServerPublic/ConfigKeys.h"
+#include "ServerPublic/ConfigStore.h"
+#include "ServerPublic/ConsoleSwitches.h"
+
+namespace quor::remote {
+namespace {
+
+// The columns and the fixed "BASIC" of the queue's row as the synchroniser
+// reads it; the four values are parameters.
+constexpr const char* kInsertBasicChange =
+    "INSERT INTO Master.dbo.UploadAppServer ([DataBase], Vocation, DataMode, BasicDB, SelfID) "
+    "VALUES (:DataBase, :Vocation, 'BASIC', :BasicDB, :SelfID)";
+
+// The query component is shared with the generic SQL members: they may have
+// turned marker parsing off for a client's text, and a client may later ask
+// dspExecSQL for the rows of whatever text the component holds. So the insert
+// runs with parsing on and leaves neither its text (which would add the row
+// again) nor a changed setting behind.
+void GiveBack(sql::Statement& query, bool paramCheck) {
+  query.SetText("");
+  if (query.ParamCheck() != paramCheck) query.SetParamCheck(paramCheck);
+}
+
+}  // namespace
+
+bool ServerSideSynchronisation() {
+  return !UseClientAutoSynchro() &&
+         IsTrue(ReadConfig(configkey::kStartAutoSynchro, ConfigBool(false)));
+}
+
+bool QueuesBasicChange(const BasicChange& change) {
+  return change.mode == 0 && change.result == 0 && change.vocation != kMobileVocation &&
+         ServerSideSynchronisation();
+}
+
+bool EnqueueBasicChange(sql::Statement& query, const BasicChange& change) {
+  if (!QueuesBasicChange(change)) return false;
+  const bool paramCheck = query.ParamCheck();
+  try {
+    query.SetParamCheck(true);
+    query.SetText(kInsertBasicChange);
+    query.Params().ByName("DataBase").SetValue(sql::Value::Text(change.database));
+    query.Params().ByName("Vocation").SetValue(sql::Value::Text(change.vocation));
+    query.Params().ByName("BasicDB").SetValue(sql::Value::Text(change.table));
+    query.Params().ByName("SelfID").SetValue(sql::Value::Text(change.selfId));
+    query.Execute();
+  } catch (...) {
+    GiveBack(query, paramCheck);
+    throw;
+  }
+  GiveBack(query, paramCheck);
+  return true;
+}
+
+}  // namespace quor::remote
