@@ -49,7 +49,7 @@ t::ParamDecl Param(std::string name, t::SqlType type, int size = 0, bool output 
 t::ResultSet Stock() {
   t::ResultSet rows;
   rows.columns = {Col("ID", t::SqlType::Int),           Col("Name", t::SqlType::NVarChar, 20),
-                  Col("Spec", t::SqlType::VarChar, 30), Col("Price", t::SqlType::Money, 0, 19, 4),
+                  Col("Model", t::SqlType::VarChar, 30), Col("Price", t::SqlType::Money, 0, 19, 4),
                   Col("Made", t::SqlType::DateTime),    Col("Pic", t::SqlType::Image),
                   Col("Note", t::SqlType::Text)};
   rows.rows = {
