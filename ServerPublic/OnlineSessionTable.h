@@ -107,6 +107,10 @@ class OnlineSessionTable {
   };
   [[nodiscard]] Subscription Subscribe(std::function<void()> onChange);
 
+  // Calls the subscribers as a change would, for an event the console shows
+  // although the entries stayed as they were (a refused login).
+  void RequestRefresh() { Notify(); }
+
  private:
   struct Entry {
     std::string guid;

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "ServerPublic/OnlineSessionTable.h"
-#include "remote/OnlineGridNotifier.h"
 #include "remote/methods/SessionHandlers.h"
 
 namespace quor::remote {
@@ -19,7 +18,9 @@ com::Variant NetClientLogin(TDataModuleServer& module, const MethodDescription& 
   const bool refused = result == OnlineSessionTable::kRefused;
   args[6] = com::Variant::I4(refused ? kLoginRefused : 0);
   args[7] = com::Variant::String(refused ? kLoginRefusedText : "");
-  OnlineGridRefresh().RequestRefresh();
+  // An entered login reached the console through the table's own change
+  // notification; a refused one changed nothing, yet the operator sees it.
+  if (refused) OnlineSessions().RequestRefresh();
   return {};
 }
 
@@ -32,7 +33,6 @@ com::Variant UpdateNetConnectTime(TDataModuleServer& module, const MethodDescrip
 com::Variant NetClientDisconnect(TDataModuleServer& module, const MethodDescription& method,
                                  com::DispatchArgs& args) {
   OnlineSessions().RemoveSession(args[0].ToString(), "", "");
-  OnlineGridRefresh().RequestRefresh();
   return {};
 }
 

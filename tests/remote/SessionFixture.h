@@ -18,7 +18,6 @@
 #include "ServerPublic/PasswordScrambler.h"
 #include "ServerPublic/ServerGlobals.h"
 #include "platform/datasnap/Provider.h"
-#include "remote/OnlineGridNotifier.h"
 #include "tests/ServerPublic/TempFolder.h"
 #include "tests/platform/datasnap/DataPacketReader.h"
 
@@ -51,11 +50,11 @@ class SessionTest : public ModuleTest {
     SetPrivateEngineMode(false);
     ClearOnlineTable();
     refreshes_ = 0;
-    subscription_ = OnlineGridRefresh().Subscribe([this] { ++refreshes_; });
+    subscription_ = OnlineSessions().Subscribe([this] { ++refreshes_; });
   }
 
   void TearDown() override {
-    subscription_ = OnlineGridNotifier::Subscription();
+    subscription_ = OnlineSessionTable::Subscription();
     ClearOnlineTable();
     SetStartup(savedStartup_);
     SetReturnValueName(savedReturnValueName_);
@@ -129,7 +128,7 @@ class SessionTest : public ModuleTest {
  private:
   StartupValues savedStartup_;
   std::string savedReturnValueName_;
-  OnlineGridNotifier::Subscription subscription_;
+  OnlineSessionTable::Subscription subscription_;
 };
 
 }  // namespace quor::testing
