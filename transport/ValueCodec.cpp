@@ -1,5 +1,6 @@
 #include "transport/ValueCodec.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdio>
@@ -291,7 +292,12 @@ Variant ValueCodec::ReadArrayValue(VarType type, TDataBlock& block, int depth) {
   // are checked against what it actually sent before anything is allocated.
   const bool rawRun = IsRawRunElement(element);
   const std::size_t minElementBytes = rawRun ? com::RawElementSize(element) : 4;
+  // The element count is capped while it is multiplied out, so it cannot
+  // overflow; a dimension of no elements makes the whole array empty, however
+  // large the others are, so the cap is judged only after the last dimension.
+  const std::size_t cap = block.Remaining() + 1;
   std::size_t total = 1;
+  bool empty = false;
   for (com::ArrayBound& bound : bounds) {
     const std::int64_t high = TakeInt32(block);
     const std::int64_t count = high - bound.lowBound + 1;
@@ -299,9 +305,11 @@ Variant ValueCodec::ReadArrayValue(VarType type, TDataBlock& block, int depth) {
       ThrowInvalid();
     }
     bound.count = static_cast<std::uint32_t>(count);
-    if (count > 0 && total > block.Remaining() / static_cast<std::size_t>(count)) ThrowInvalid();
-    total *= static_cast<std::size_t>(count);
+    if (count == 0) empty = true;
+    total = std::min(cap, total * std::min(cap, static_cast<std::size_t>(count)));
   }
+  if (empty) total = 0;
+  if (total > block.Remaining()) ThrowInvalid();
   if (rawRun) {
     const std::int32_t size = TakeInt32(block);
     if (size < 0 || static_cast<std::size_t>(size) != total * minElementBytes ||

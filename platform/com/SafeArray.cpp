@@ -1,5 +1,6 @@
 #include "platform/com/SafeArray.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <limits>
@@ -97,13 +98,17 @@ SafeArray SafeArray::FromRawData(VarType elementType, std::vector<ArrayBound> bo
   for (ArrayBound& bound : shape) bound.count = 0;  // allocate nothing yet
   SafeArray array(elementType, std::move(shape));
   array.bounds_ = std::move(bounds);
-  std::size_t count = 1;
+  // A dimension of no elements empties the whole array, whatever the others
+  // hold, so the product is checked against the data only when none is empty.
+  const bool empty = std::any_of(array.bounds_.begin(), array.bounds_.end(),
+                                 [](const ArrayBound& bound) { return bound.count == 0; });
+  std::size_t count = empty ? 0 : 1;
   for (const ArrayBound& bound : array.bounds_) {
     const std::int64_t high = std::int64_t{bound.lowBound} + bound.count - 1;
     if (high > std::numeric_limits<std::int32_t>::max()) {
       throw HResultError(E_INVALIDARG, "array bound beyond the 32-bit index range");
     }
-    if (bound.count != 0 && count > raw.size() / bound.count) {
+    if (!empty && count > raw.size() / bound.count) {
       throw HResultError(E_INVALIDARG, "raw array data does not match its bounds");
     }
     count *= bound.count;

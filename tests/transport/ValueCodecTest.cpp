@@ -178,6 +178,29 @@ TEST(ValueCodecTest, EveryWireFormDecodesToItsValueAndReference) {
   }
 }
 
+// A dimension of no elements leaves nothing to send, so such an array may end
+// the payload even though its other dimensions are large.
+TEST(ValueCodecTest, ArraysWithAnEmptyDimensionEndingThePayloadRoundTrip) {
+  const struct {
+    const char* name;
+    com::VarType element;
+    std::vector<com::ArrayBound> bounds;
+  } cases[] = {
+      {"variants, empty last", com::VT_VARIANT, {{0, 3}, {1, 0}}},
+      {"variants, empty first", com::VT_VARIANT, {{0, 0}, {-2, 1000}}},
+      {"integers (raw run), empty last", com::VT_I4, {{0, 3}, {1, 0}}},
+      {"bytes (raw run), empty middle", com::VT_UI1, {{5, 2}, {0, 0}, {0, 7}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Variant value = Variant::Array(SafeArray(c.element, c.bounds));
+    std::size_t left = 1;
+    const ReadValueResult read = Decode(Encode(value), &left);
+    EXPECT_EQ(left, 0u);
+    EXPECT_EQ(read.value, value) << read.value.DebugString();
+  }
+}
+
 TEST(ValueCodecTest, DecodingAcceptsWhatPeersSendBeyondTheCanonicalForms) {
   struct Case {
     const char* name;
