@@ -13,8 +13,7 @@
 #include "platform/com/SafeArray.h"
 #include "platform/lock/NamedMutex.h"
 #include "platform/registry/Registry.h"
-#include "tests/platform/service/FakeSystemCtl.h"
-#include "tests/transport/ServerProcess.h"
+#include "tests/transport/ServerProgramTest.h"
 #include "tests/transport/TestBed.h"
 #include "transport/PortSettings.h"
 #include "transport/SocketClient.h"
@@ -27,47 +26,8 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using testing::ServerProcess;
 
-constexpr auto kStartTimeout = 60s;  // generous: the sanitizer build starts slowly
-
-class ServerStartupTest : public ::testing::Test {
+class ServerStartupTest : public testing::ServerProgramTest {
  protected:
-  void SetUp() override {
-    systemctl_.AnswerShow("not-found", "inactive", "0");
-    fs::create_directories(Folder() / "run");
-    fs::create_directories(Folder() / "xdg");
-    fs::permissions(Folder() / "xdg", fs::perms::owner_all);
-    fs::copy_file(QUOR_SERVER_EXE, Folder() / "QuorServerBZ");
-  }
-
-  fs::path Folder() const { return systemctl_.Folder(); }
-  registry::Registry Store() const { return registry::Registry(Folder() / "registry.reg"); }
-
-  void ConfigurePorts(const std::vector<int>& ports) {
-    registry::Registry store = Store();
-    const std::string key = kSocketServerKey;
-    if (ports.size() == 1) {
-      store.WriteInteger(key + "\\Settings", "Port", ports[0]);
-      return;
-    }
-    store.WriteInteger(key + "\\Settings", "ShowHost", 0);
-    for (int port : ports) store.WriteInteger(key + "\\" + std::to_string(port), "Timeout", 0);
-  }
-
-  std::unique_ptr<ServerProcess> Start(std::vector<std::string> arguments = {}) {
-    const std::string program = (Folder() / "QuorServerBZ").string();
-    arguments.insert(arguments.begin(), program);
-    return std::make_unique<ServerProcess>(
-        program, arguments,
-        std::map<std::string, std::string>{
-            {"QT_QPA_PLATFORM", "offscreen"},
-            {"XDG_RUNTIME_DIR", (Folder() / "xdg").string()},
-            {"QUOR_RUNTIME_DIR", (Folder() / "run").string()},
-            {"QUOR_REGISTRY_FILE", (Folder() / "registry.reg").string()},
-            {"QUOR_SYSTEMD_UNIT_DIR", (Folder() / "units").string()},
-        },
-        std::vector<std::string>{"DISPLAY", "WAYLAND_DISPLAY"});
-  }
-
   // The module is offered and can be created, as a desktop client does it.
   static void ExpectModuleServed(int port) {
     SocketClientOptions options;
@@ -90,8 +50,6 @@ class ServerStartupTest : public ::testing::Test {
       return false;
     }
   }
-
-  service::testing::FakeSystemCtl systemctl_;
 };
 
 TEST_F(ServerStartupTest, DesktopModeOpensEveryConfiguredPortAndServesTheModule) {
@@ -99,7 +57,8 @@ TEST_F(ServerStartupTest, DesktopModeOpensEveryConfiguredPortAndServesTheModule)
   const int second = testing::FreeLoopbackPort();
   ConfigurePorts({first, second});
   auto server = Start();
-  ASSERT_TRUE(server->WaitForError("running in desktop mode", kStartTimeout)) << server->Error();
+  ASSERT_TRUE(server->WaitForError("running in desktop mode", testing::kServerStartTimeout))
+      << server->Error();
   EXPECT_NE(server->Error().find("listening on port " + std::to_string(first)), std::string::npos);
   EXPECT_NE(server->Error().find("listening on port " + std::to_string(second)), std::string::npos);
   ExpectModuleServed(first);
@@ -126,7 +85,8 @@ TEST_F(ServerStartupTest, APortThatCannotBeOpenedIsReportedAndTheOthersServe) {
 
   ConfigurePorts({busy, free});
   auto server = Start();
-  ASSERT_TRUE(server->WaitForError("running in desktop mode", kStartTimeout)) << server->Error();
+  ASSERT_TRUE(server->WaitForError("running in desktop mode", testing::kServerStartTimeout))
+      << server->Error();
   EXPECT_NE(server->Error().find("没有正确配置网络或打开端口（" + std::to_string(busy) +
                                  " ）出错: Address already in use"),
             std::string::npos)
@@ -140,7 +100,8 @@ TEST_F(ServerStartupTest, WhoeverHoldsTheSocketServerMutexKeepsThePorts) {
   lock::NamedMutex held(lock::kSocketServerMutex, Folder() / "run");
   ASSERT_FALSE(held.AlreadyExisted());
   auto server = Start();
-  ASSERT_TRUE(server->WaitForError("running in desktop mode", kStartTimeout)) << server->Error();
+  ASSERT_TRUE(server->WaitForError("running in desktop mode", testing::kServerStartTimeout))
+      << server->Error();
   EXPECT_NE(server->Error().find("socket ports left to the process that holds SCKTSRVR"),
             std::string::npos)
       << server->Error();
@@ -153,7 +114,8 @@ TEST_F(ServerStartupTest, ServiceModeOpensThePortsWhenTheServiceStarts) {
   // systemd is starting this very process as the unit's main process.
   systemctl_.AnswerShow("loaded", "activating", "$PPID");
   auto server = Start({"-Service"});
-  ASSERT_TRUE(server->WaitForError("running in service mode", kStartTimeout)) << server->Error();
+  ASSERT_TRUE(server->WaitForError("running in service mode", testing::kServerStartTimeout))
+      << server->Error();
   ExpectModuleServed(port);
   const int status = server->Stop(30s);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << server->Error();
