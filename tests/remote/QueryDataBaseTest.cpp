@@ -16,7 +16,7 @@ namespace {
 
 using com::Variant;
 using datasnap::test::Cell;
-using datasnap::test::CellText;
+using datasnap::test::ColumnTexts;
 using datasnap::test::DataPacket;
 
 const std::vector<std::string> kCatalogueColumns = {
@@ -43,16 +43,6 @@ class QueryDataBaseTest : public SessionTest {
     std::vector<std::string> names;
     for (const auto& field : packet.fields) names.push_back(field.name);
     return names;
-  }
-
-  // The cell of `column` in each record.
-  static std::vector<std::string> Column(const DataPacket& packet, const std::string& column) {
-    std::vector<std::string> cells;
-    for (std::size_t f = 0; f < packet.fields.size(); ++f) {
-      if (packet.fields[f].name != column) continue;
-      for (const auto& record : packet.records) cells.push_back(CellText(record.cells.at(f)));
-    }
-    return cells;
   }
 
   CatalogueInstance instance_;
@@ -107,12 +97,12 @@ TEST_F(QueryDataBaseTest, AnOldCatalogueIsUpgradedAndItsRowsComeThroughQueryProv
 
   const DataPacket packet = Fetch("QueryProvider");
   EXPECT_EQ(FieldNames(packet), kCatalogueColumns);
-  EXPECT_EQ(Column(packet, "DBName"),
+  EXPECT_EQ(ColumnTexts(packet, "DBName"),
             (std::vector<std::string>{"'QuorData01'", "'QuorData02'", "'QuorOld'"}));
-  EXPECT_EQ(Column(packet, "DBCaption"),
+  EXPECT_EQ(ColumnTexts(packet, "DBCaption"),
             (std::vector<std::string>{"'总公司'", "'分店'", "'旧账套'"}));
-  EXPECT_EQ(Column(packet, "ID"), (std::vector<std::string>{"1", "4", "5"}));
-  EXPECT_EQ(Column(packet, "CompanyCID"), (std::vector<std::string>{"0", "0", "0"}));
+  EXPECT_EQ(ColumnTexts(packet, "ID"), (std::vector<std::string>{"1", "4", "5"}));
+  EXPECT_EQ(ColumnTexts(packet, "CompanyCID"), (std::vector<std::string>{"0", "0", "0"}));
 }
 
 TEST_F(QueryDataBaseTest, TheTableMayBeNamedWithItsDatabaseAndSchema) {
@@ -125,7 +115,8 @@ TEST_F(QueryDataBaseTest, TheTableMayBeNamedWithItsDatabaseAndSchema) {
     const CallResult result = QueryDataBase(Variant(name), iReturn);
     ASSERT_EQ(result.hr, com::S_OK) << result.excepInfo.description;
     EXPECT_EQ(iReturn, 0);
-    EXPECT_EQ(Column(Fetch("QueryProvider"), "DBName"), (std::vector<std::string>{"'QuorData01'"}));
+    EXPECT_EQ(ColumnTexts(Fetch("QueryProvider"), "DBName"),
+              (std::vector<std::string>{"'QuorData01'"}));
   }
 }
 

@@ -32,7 +32,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using com::Variant;
-using datasnap::test::CellText;
+using datasnap::test::ColumnTexts;
 using datasnap::test::DataPacket;
 
 class DesktopClientTest : public testing::ServerProgramTest {
@@ -102,16 +102,6 @@ class DesktopClientTest : public testing::ServerProgramTest {
     return datasnap::test::ReadDataPacket(packet.GetArray().Bytes());
   }
 
-  // The texts of one column, as CellText shows them.
-  static std::vector<std::string> Column(const DataPacket& packet, const std::string& name) {
-    std::vector<std::string> cells;
-    for (std::size_t f = 0; f < packet.fields.size(); ++f) {
-      if (packet.fields[f].name != name) continue;
-      for (const auto& record : packet.records) cells.push_back(CellText(record.cells.at(f)));
-    }
-    return cells;
-  }
-
   test::SqlServerStandIn sqlServer_;
   test::AccountSet accountSet_{sqlServer_};
   quor::testing::CatalogueInstance catalogue_;
@@ -143,10 +133,10 @@ TEST_F(DesktopClientTest, ConnectsListsTheAccountSetsBindsOneAndReadsALookupsRow
   ASSERT_EQ(CallForReturn(module, "QueryDataBase", {Variant("ValtoDataBaseBZ")}), 0);
 
   const DataPacket catalogue = Fetch(module, "QueryProvider");
-  EXPECT_EQ(Column(catalogue, "DBName"),
+  EXPECT_EQ(ColumnTexts(catalogue, "DBName"),
             (std::vector<std::string>{"'QuorData01'", "'QuorData02'"}));
-  EXPECT_EQ(Column(catalogue, "DBCaption"), (std::vector<std::string>{"'总公司'", "'分店'"}));
-  EXPECT_EQ(Column(catalogue, "ID"), (std::vector<std::string>{"1", "2"}));
+  EXPECT_EQ(ColumnTexts(catalogue, "DBCaption"), (std::vector<std::string>{"'总公司'", "'分店'"}));
+  EXPECT_EQ(ColumnTexts(catalogue, "ID"), (std::vector<std::string>{"1", "2"}));
   ASSERT_FALSE(catalogue.records.empty());
 
   // A refusal reaches the client as the member's exception, and the module
@@ -161,7 +151,7 @@ TEST_F(DesktopClientTest, ConnectsListsTheAccountSetsBindsOneAndReadsALookupsRow
   EXPECT_TRUE(catalogue_.FindTable("QuorLoginUser").has_value());
 
   // The client binds the account set it read from the packet.
-  const std::string dbName = Column(catalogue, "DBName").front();
+  const std::string dbName = ColumnTexts(catalogue, "DBName").front();
   ASSERT_EQ(CallForReturn(module, "ChangeDataBase",
                           {Variant(dbName.substr(1, dbName.size() - 2)), Variant("9.33")}, 1),
             0);

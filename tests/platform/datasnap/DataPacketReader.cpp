@@ -425,4 +425,13 @@ std::string CellText(const Cell& cell) {
   return std::visit(Visitor{}, cell);
 }
 
+std::vector<std::string> ColumnTexts(const DataPacket& packet, const std::string& fieldName) {
+  std::vector<std::string> cells;
+  for (std::size_t f = 0; f < packet.fields.size(); ++f) {
+    if (packet.fields[f].name != fieldName) continue;
+    for (const PacketRecord& record : packet.records) cells.push_back(CellText(record.cells.at(f)));
+  }
+  return cells;
+}
+
 }  // namespace quor::datasnap::test

@@ -90,5 +90,7 @@ DataPacket ReadDataPacket(std::span<const std::uint8_t> bytes);
 
 // For test messages: "NULL", "42", "2024-01-02", "'text'", "6 bytes", ...
 std::string CellText(const Cell& cell);
+// CellText of one column in every record; empty when no field has that name.
+std::vector<std::string> ColumnTexts(const DataPacket& packet, const std::string& fieldName);
 
 }  // namespace quor::datasnap::test
