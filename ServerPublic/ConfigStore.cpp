@@ -7,26 +7,18 @@
 #include <shared_mutex>
 
 #include "ServerGlobals.h"
+#include "platform/text/AsciiText.h"
 
 namespace quor {
 namespace {
 
 constexpr const char* kPrivateInstanceSuffix = "\\VTSQLSERVER";
 
-char AsciiUpper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-std::string Upper(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), AsciiUpper);
-  return text;
-}
-
 // INI keys ignore letter case, so the cache does too.
 struct CaseInsensitiveLess {
   bool operator()(const std::string& a, const std::string& b) const {
     return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-      return AsciiUpper(x) < AsciiUpper(y);
+      return text::AsciiUpper(x) < text::AsciiUpper(y);
     });
   }
 };
@@ -53,13 +45,13 @@ std::filesystem::path FilePath(const ConfigState& state) {
 // "(local)", ".", "localhost" and the loopback address all name this machine,
 // where the private engine runs as a named instance.
 bool NamesThisMachine(const std::string& serverName) {
-  const std::string upper = Upper(serverName);
+  const std::string upper = text::AsciiUpper(serverName);
   return upper.empty() || upper == "127.0.0.1" || upper == "(LOCAL)" || upper == "." ||
          upper == "LOCALHOST";
 }
 
 std::string WithServerNameRule(const std::string& key, std::string value) {
-  if (Upper(key) == "SERVERNAME" && PrivateEngineMode() && NamesThisMachine(value)) {
+  if (text::AsciiUpper(key) == "SERVERNAME" && PrivateEngineMode() && NamesThisMachine(value)) {
     value += kPrivateInstanceSuffix;
   }
   return value;

@@ -10,26 +10,12 @@
 #include <iostream>
 #include <vector>
 
+#include "platform/text/AsciiText.h"
+
 namespace quor {
 namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-
-char AsciiLower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return AsciiLower(x) == AsciiLower(y);
-         });
-}
-
-std::string_view Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
 
 // One line of the file: its text without the ending, and the ending itself
 // ("\r\n", "\n" or "" for a last line without one).
@@ -55,10 +41,10 @@ std::vector<Line> SplitLines(std::string_view content) {
 
 // The section name of a "[name]" line, or nullopt for any other line.
 std::optional<std::string_view> SectionName(std::string_view line) {
-  line = Trim(line);
+  line = text::TrimSpaces(line);
   if (line.empty() || line.front() != '[') return std::nullopt;
   line.remove_prefix(1);
-  return Trim(line.substr(0, line.find(']')));
+  return text::TrimSpaces(line.substr(0, line.find(']')));
 }
 
 struct KeyLine {
@@ -67,11 +53,12 @@ struct KeyLine {
 };
 
 std::optional<KeyLine> ParseKeyLine(std::string_view line) {
-  const std::string_view trimmed = Trim(line);
+  const std::string_view trimmed = text::TrimSpaces(line);
   if (trimmed.empty() || trimmed.front() == ';') return std::nullopt;
   const std::size_t equals = trimmed.find('=');
   if (equals == std::string_view::npos) return std::nullopt;
-  return KeyLine{Trim(trimmed.substr(0, equals)), Trim(trimmed.substr(equals + 1))};
+  return KeyLine{text::TrimSpaces(trimmed.substr(0, equals)),
+                 text::TrimSpaces(trimmed.substr(equals + 1))};
 }
 
 // Where a section and a key sit in the file; npos when absent.
@@ -86,13 +73,15 @@ Location Find(const std::vector<Line>& lines, std::string_view section, std::str
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const auto name = SectionName(lines[i].text);
     if (location.sectionLine == std::string_view::npos) {
-      if (name && SameName(*name, section)) location.sectionLine = location.lastContentLine = i;
+      if (name && text::EqualsIgnoringAsciiCase(*name, section))
+        location.sectionLine = location.lastContentLine = i;
       continue;
     }
     if (name) break;
-    if (!Trim(lines[i].text).empty()) location.lastContentLine = i;
+    if (!text::TrimSpaces(lines[i].text).empty()) location.lastContentLine = i;
     const auto keyLine = ParseKeyLine(lines[i].text);
-    if (keyLine && location.keyLine == std::string_view::npos && SameName(keyLine->key, key)) {
+    if (keyLine && location.keyLine == std::string_view::npos &&
+        text::EqualsIgnoringAsciiCase(keyLine->key, key)) {
       location.keyLine = i;
     }
   }
@@ -173,8 +162,8 @@ void RequireOneLine(const std::filesystem::path& file, std::string_view what,
 IniFile::IniFile(std::filesystem::path file) : file_(std::move(file)) {}
 
 std::optional<std::string> IniFile::Read(std::string_view section, std::string_view key) const {
-  section = Trim(section);
-  key = Trim(key);
+  section = text::TrimSpaces(section);
+  key = text::TrimSpaces(key);
   std::string content;
   int error = 0;
   const ReadResult result = ReadWholeFile(file_, content, error);
@@ -199,8 +188,8 @@ std::optional<std::string> IniFile::Read(std::string_view section, std::string_v
 }
 
 void IniFile::Write(std::string_view section, std::string_view key, std::string_view value) {
-  section = Trim(section);
-  key = Trim(key);
+  section = text::TrimSpaces(section);
+  key = text::TrimSpaces(key);
   RequireOneLine(file_, "the section name", section);
   RequireOneLine(file_, "the key", key);
   RequireOneLine(file_, "the value", value);
@@ -249,7 +238,7 @@ void IniFile::Write(std::string_view section, std::string_view key, std::string_
   if (location.sectionLine == std::string_view::npos) {
     if (!lines.empty()) {
       if (lines.back().ending.empty()) updated.append(newline);
-      if (!Trim(lines.back().text).empty()) updated.append(newline);
+      if (!text::TrimSpaces(lines.back().text).empty()) updated.append(newline);
     }
     updated.append("[" + std::string(section) + "]");
     updated.append(newline);

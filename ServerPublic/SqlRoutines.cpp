@@ -17,6 +17,7 @@
 #include "platform/service/ServiceStatus.h"
 #include "platform/sql/Connection.h"
 #include "platform/sql/SqlError.h"
+#include "platform/text/AsciiText.h"
 #include "platform/ui/MessageBoxes.h"
 
 namespace quor {
@@ -56,12 +57,6 @@ std::string FirstFieldText(sql::Statement& statement, const std::string& field) 
   std::string value = records.Eof() ? std::string() : records.FieldByName(field).AsText();
   statement.Close();
   return value;
-}
-
-std::string Trim(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
 }
 
 }  // namespace
@@ -142,7 +137,7 @@ std::string ServerProductVersion(sql::Statement& statement) {
 
 bool IsDesktopEngine(sql::Statement& statement) {
   if (PrivateEngineMode()) return true;
-  return Trim(ServerEdition(statement)) == "Desktop Engine";
+  return std::string(text::TrimBlanks(ServerEdition(statement))) == "Desktop Engine";
 }
 
 bool SqlServerInstalled() {

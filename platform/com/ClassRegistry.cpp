@@ -8,10 +8,6 @@
 namespace quor::com {
 namespace {
 
-char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool LooksLikeClassId(std::string_view name) {
   return !name.empty() && name.front() == '{' && name.back() == '}';
 }
@@ -21,24 +17,6 @@ bool LooksLikeClassId(std::string_view name) {
 }
 
 }  // namespace
-
-std::size_t ClassRegistry::ProgIdHash::operator()(const std::string& progId) const noexcept {
-  std::uint64_t hash = 14695981039346656037ull;
-  for (char c : progId) {
-    hash ^= static_cast<unsigned char>(Lower(c));
-    hash *= 1099511628211ull;
-  }
-  return static_cast<std::size_t>(hash);
-}
-
-bool ClassRegistry::ProgIdEqual::operator()(const std::string& a,
-                                            const std::string& b) const noexcept {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
 
 ClassRegistry::ClassRegistry(registry::Registry marks) : marks_(std::move(marks)) {}
 

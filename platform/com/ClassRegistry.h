@@ -17,6 +17,7 @@
 #include "platform/com/Guid.h"
 #include "platform/com/IDispatchObject.h"
 #include "platform/registry/Registry.h"
+#include "platform/text/AsciiText.h"
 
 namespace quor::com {
 
@@ -58,20 +59,15 @@ class ClassRegistry {
     ClassRegistration registration;
     ClassCreator creator;
   };
-  struct ProgIdHash {
-    std::size_t operator()(const std::string& progId) const noexcept;
-  };
-  struct ProgIdEqual {
-    bool operator()(const std::string& a, const std::string& b) const noexcept;
-  };
-
   std::optional<Guid> FindLocked(std::string_view classIdOrProgId) const;
 
   registry::Registry marks_;
   mutable std::mutex mutex_;  // guards the three members below
   std::vector<Guid> order_;
   std::unordered_map<Guid, Entry, GuidHash> classes_;
-  std::unordered_map<std::string, Guid, ProgIdHash, ProgIdEqual> progIds_;
+  std::unordered_map<std::string, Guid, text::AsciiCaseInsensitiveHash,
+                     text::AsciiCaseInsensitiveEqual>
+      progIds_;
 };
 
 }  // namespace quor::com

@@ -8,10 +8,6 @@
 namespace quor::com {
 namespace {
 
-char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool IsParamType(VarType type) {
   if (type == VT_VARIANT) return true;
   if (type & VT_ARRAY) {
@@ -54,23 +50,6 @@ void Fail(ExcepInfo* excepInfo, const std::string& source, HResult scode,
 }
 
 }  // namespace
-
-std::size_t DispatchTable::NameHash::operator()(std::string_view name) const noexcept {
-  std::uint64_t hash = 14695981039346656037ull;
-  for (char c : name) {
-    hash ^= static_cast<unsigned char>(Lower(c));
-    hash *= 1099511628211ull;
-  }
-  return static_cast<std::size_t>(hash);
-}
-
-bool DispatchTable::NameEqual::operator()(std::string_view a, std::string_view b) const noexcept {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
 
 DispatchTable::DispatchTable(std::vector<MemberInfo> members, std::string source)
     : members_(std::move(members)), source_(std::move(source)) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/com/IDispatchObject.h"
+#include "platform/text/AsciiText.h"
 
 namespace quor::com {
 
@@ -105,22 +106,15 @@ class DispatchTable {
     int get = -1;
     int put = -1;
   };
-  struct NameHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view name) const noexcept;
-  };
-  struct NameEqual {
-    using is_transparent = void;
-    bool operator()(std::string_view a, std::string_view b) const noexcept;
-  };
-
   HResult Call(const MemberInfo& member, IDispatchObject& self, DispatchFlags flags,
                const DispParams& params, Variant* result, ExcepInfo* excepInfo,
                std::uint32_t* argErr) const;
 
   std::vector<MemberInfo> members_;
   std::unordered_map<DispId, Slots> byDispId_;
-  std::unordered_map<std::string, DispId, NameHash, NameEqual> byName_;
+  std::unordered_map<std::string, DispId, text::AsciiCaseInsensitiveHash,
+                     text::AsciiCaseInsensitiveEqual>
+      byName_;
   std::string source_;
 };
 

@@ -10,6 +10,7 @@
 #include "platform/com/IDispatchObject.h"
 #include "platform/com/OleDate.h"
 #include "platform/com/SafeArray.h"
+#include "platform/text/AsciiText.h"
 
 namespace quor::com {
 namespace {
@@ -70,12 +71,6 @@ std::optional<std::int64_t> ToSigned64(const Integral& value) {
 
 // ---- numeric text --------------------------------------------------------
 
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
-
 // digits × 10^exponent, digits without leading zeros ("" is zero).
 struct DecimalText {
   bool negative = false;
@@ -84,7 +79,7 @@ struct DecimalText {
 };
 
 std::optional<DecimalText> ParseDecimal(std::string_view text) {
-  text = Trim(text);
+  text = text::TrimSpaces(text);
   DecimalText decimal;
   std::size_t i = 0;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) decimal.negative = text[i++] == '-';
@@ -155,7 +150,7 @@ std::optional<Integral> ScaleDecimal(const DecimalText& decimal, long scale) {
 HResult ParseReal(std::string_view text, double& value) {
   const auto decimal = ParseDecimal(text);
   if (!decimal) return DISP_E_TYPEMISMATCH;
-  std::string_view trimmed = Trim(text);
+  std::string_view trimmed = text::TrimSpaces(text);
   if (trimmed.front() == '+') trimmed.remove_prefix(1);
   const auto [end, error] = std::from_chars(trimmed.data(), trimmed.data() + trimmed.size(), value);
   if (error == std::errc::result_out_of_range) {
@@ -446,7 +441,7 @@ HResult ToDateValue(const Variant& source, Variant& out) {
 
 HResult ToBoolean(const Variant& source, Variant& out) {
   if (source.Type() == VT_BSTR) {
-    const std::string_view text = Trim(source.GetString());
+    const std::string_view text = text::TrimSpaces(source.GetString());
     if (EqualsIgnoringCase(text, "True")) {
       out = Variant::Bool(true);
       return S_OK;

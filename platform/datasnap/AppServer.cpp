@@ -3,18 +3,10 @@
 #include <stdexcept>
 
 #include "platform/com/SafeArray.h"
+#include "platform/text/AsciiText.h"
 
 namespace quor::datasnap {
 namespace {
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 AppServer& Self(com::IDispatchObject& object) {
   return dynamic_cast<AppServer&>(object);
@@ -116,7 +108,7 @@ std::vector<std::string> AppServer::ProviderNames() const {
 
 Provider& AppServer::FindProvider(std::string_view name) const {
   for (Provider* provider : providers_) {
-    if (SameName(provider->Name(), name)) return *provider;
+    if (text::EqualsIgnoringAsciiCase(provider->Name(), name)) return *provider;
   }
   throw std::runtime_error("Provider not exported: " + std::string(name));
 }

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "Registry.h"
+#include "platform/text/AsciiText.h"
 
 namespace quor::registry {
 namespace {
@@ -13,16 +14,6 @@ constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr const char* kRoots[] = {kLocalMachine, kClassesRoot, "HKEY_CURRENT_USER", "HKEY_USERS",
                                   "HKEY_CURRENT_CONFIG"};
-
-char AsciiLower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string_view Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t\r");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
 
 bool IsOneLine(std::string_view text) {
   return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
@@ -108,9 +99,7 @@ class Parser {
 }  // namespace
 
 bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return AsciiLower(x) == AsciiLower(y);
-         });
+  return text::EqualsIgnoringAsciiCase(a, b);
 }
 
 KeyPath ParseKeyPath(const std::string& key) {
@@ -186,14 +175,15 @@ void Parser::ParseValue(std::string_view line) {
   } else {
     value.name = ReadQuoted(line, pos);
   }
-  std::string_view rest = Trim(line.substr(pos));
+  std::string_view rest = text::TrimBlanks(line.substr(pos));
   if (rest.empty() || rest.front() != '=') Fail("expected '=' after the value name");
-  rest = Trim(rest.substr(1));
+  rest = text::TrimBlanks(rest.substr(1));
   constexpr std::string_view kDword = "dword:";
   if (!rest.empty() && rest.front() == '"') {
     pos = 0;
     value.text = ReadQuoted(rest, pos);
-    if (!Trim(rest.substr(pos)).empty()) Fail("unexpected text after the closing quote");
+    if (!text::TrimBlanks(rest.substr(pos)).empty())
+      Fail("unexpected text after the closing quote");
   } else if (rest.size() > kDword.size() && SameName(rest.substr(0, kDword.size()), kDword)) {
     const std::string_view digits = rest.substr(kDword.size());
     if (digits.size() > 8 || digits.find_first_not_of("0123456789abcdefABCDEF") != digits.npos) {
@@ -230,7 +220,7 @@ ParsedFile Parser::Run() {
   bool headerSeen = false;
   while (!text.empty()) {
     const std::size_t end = std::min(text.find('\n'), text.size());
-    const std::string_view line = Trim(text.substr(0, end));
+    const std::string_view line = text::TrimBlanks(text.substr(0, end));
     text.remove_prefix(std::min(end + 1, text.size()));
     ++lineNumber_;
     if (line.empty()) continue;

@@ -6,6 +6,7 @@
 #include "detail/Command.h"
 #include "detail/Odbc.h"
 #include "detail/SqlText.h"
+#include "platform/text/AsciiText.h"
 
 namespace quor::sql {
 namespace {
@@ -64,7 +65,7 @@ void Connection::Open() {
     // A connection that came back on another database would run the next
     // calls there, so failing to return closes it again.
     try {
-      if (!detail::EqualsNoCase(ReadCurrentCatalog(), databaseToRestore_)) {
+      if (!text::EqualsIgnoringAsciiCase(ReadCurrentCatalog(), databaseToRestore_)) {
         ChangeDatabase(databaseToRestore_);
       }
     } catch (...) {

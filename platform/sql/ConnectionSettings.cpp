@@ -4,25 +4,20 @@
 
 #include "SqlError.h"
 #include "detail/SqlText.h"
+#include "platform/text/AsciiText.h"
 
 namespace quor::sql {
 namespace {
 
 constexpr std::uint16_t kDefaultPort = 1433;
 
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
-
 bool IsLocalName(std::string_view host) {
-  return host.empty() || host == "." || detail::EqualsNoCase(host, "(local)") ||
-         detail::EqualsNoCase(host, "localhost");
+  return host.empty() || host == "." || text::EqualsIgnoringAsciiCase(host, "(local)") ||
+         text::EqualsIgnoringAsciiCase(host, "localhost");
 }
 
 int ParseNumber(std::string_view text, std::string_view what, int low, int high) {
-  text = Trim(text);
+  text = text::TrimSpaces(text);
   int value = 0;
   const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
   if (result.ec != std::errc() || result.ptr != text.data() + text.size() || text.empty() ||
@@ -34,7 +29,8 @@ int ParseNumber(std::string_view text, std::string_view what, int low, int high)
 
 bool IsFreeTds(const std::string& driver) {
   for (std::size_t i = 0; i + 7 <= driver.size(); ++i) {
-    if (detail::EqualsNoCase(std::string_view(driver).substr(i, 7), "freetds")) return true;
+    if (text::EqualsIgnoringAsciiCase(std::string_view(driver).substr(i, 7), "freetds"))
+      return true;
   }
   return false;
 }
@@ -76,8 +72,9 @@ void Append(std::string& text, std::string_view keyword, std::string_view value,
 }  // namespace
 
 DataSource ParseDataSource(std::string_view text) {
-  text = Trim(text);
-  if (text.size() >= 4 && detail::EqualsNoCase(text.substr(0, 4), "tcp:")) text.remove_prefix(4);
+  text = text::TrimSpaces(text);
+  if (text.size() >= 4 && text::EqualsIgnoringAsciiCase(text.substr(0, 4), "tcp:"))
+    text.remove_prefix(4);
   DataSource source;
   std::string_view hostPart = text;
   const std::size_t comma = text.find(',');
@@ -87,13 +84,13 @@ DataSource ParseDataSource(std::string_view text) {
   }
   const std::size_t backslash = hostPart.find('\\');
   if (backslash != std::string_view::npos) {
-    source.instance = std::string(Trim(hostPart.substr(backslash + 1)));
+    source.instance = std::string(text::TrimSpaces(hostPart.substr(backslash + 1)));
     hostPart = hostPart.substr(0, backslash);
     if (source.instance.empty()) {
       throw SqlError("Invalid data source '" + std::string(text) + "': empty instance name");
     }
   }
-  hostPart = Trim(hostPart);
+  hostPart = text::TrimSpaces(hostPart);
   source.host = IsLocalName(hostPart) ? "127.0.0.1" : std::string(hostPart);
   if (source.port == 0 && source.instance.empty()) source.port = kDefaultPort;
   // With a port the instance name has no say, as with SQL Server's own clients.
@@ -102,8 +99,10 @@ DataSource ParseDataSource(std::string_view text) {
 }
 
 void ConnectionSettings::SetProperty(std::string_view name, std::string_view value) {
-  const std::string_view key = Trim(name);
-  auto is = [&](std::string_view candidate) { return detail::EqualsNoCase(key, candidate); };
+  const std::string_view key = text::TrimSpaces(name);
+  auto is = [&](std::string_view candidate) {
+    return text::EqualsIgnoringAsciiCase(key, candidate);
+  };
   if (is("Provider") || is("Persist Security Info")) return;
   if (is("Data Source") || is("Server")) {
     ParseDataSource(value);  // refuse a malformed source now, not at Open
@@ -111,9 +110,10 @@ void ConnectionSettings::SetProperty(std::string_view name, std::string_view val
   } else if (is("Initial Catalog") || is("Database")) {
     initialCatalog = std::string(value);
   } else if (is("Integrated Security") || is("Trusted_Connection")) {
-    const std::string_view v = Trim(value);
-    integratedSecurity = detail::EqualsNoCase(v, "SSPI") || detail::EqualsNoCase(v, "true") ||
-                         detail::EqualsNoCase(v, "yes");
+    const std::string_view v = text::TrimSpaces(value);
+    integratedSecurity = text::EqualsIgnoringAsciiCase(v, "SSPI") ||
+                         text::EqualsIgnoringAsciiCase(v, "true") ||
+                         text::EqualsIgnoringAsciiCase(v, "yes");
   } else if (is("User Id") || is("User ID") || is("UID")) {
     userId = std::string(value);
   } else if (is("Password") || is("PWD")) {
@@ -123,20 +123,20 @@ void ConnectionSettings::SetProperty(std::string_view name, std::string_view val
   } else if (is("Command Timeout")) {
     commandTimeoutSeconds = ParseNumber(value, "command timeout", 0, 65535);
   } else if (is("Driver")) {
-    driver = std::string(Trim(value));
+    driver = std::string(text::TrimSpaces(value));
   } else if (is("TDS Version") || is("TDS_Version")) {
-    const std::string_view v = Trim(value);
+    const std::string_view v = text::TrimSpaces(value);
     if (v != "7.3" && v != "7.4") {
       throw SqlError("TDS version '" + std::string(v) + "' is not supported (7.3 or 7.4)");
     }
     tdsVersion = std::string(v);
   } else if (is("Encryption")) {
-    const std::string_view v = Trim(value);
-    if (detail::EqualsNoCase(v, "off")) {
+    const std::string_view v = text::TrimSpaces(value);
+    if (text::EqualsIgnoringAsciiCase(v, "off")) {
       encryption = Encryption::kOff;
-    } else if (detail::EqualsNoCase(v, "request")) {
+    } else if (text::EqualsIgnoringAsciiCase(v, "request")) {
       encryption = Encryption::kRequest;
-    } else if (detail::EqualsNoCase(v, "require")) {
+    } else if (text::EqualsIgnoringAsciiCase(v, "require")) {
       encryption = Encryption::kRequire;
     } else {
       throw SqlError("Encryption must be off, request or require, not '" + std::string(v) + "'");

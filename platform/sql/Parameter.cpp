@@ -4,6 +4,7 @@
 
 #include "SqlError.h"
 #include "detail/SqlText.h"
+#include "platform/text/AsciiText.h"
 
 namespace quor::sql {
 
@@ -41,7 +42,7 @@ const Parameter& Parameters::operator[](std::size_t index) const {
 
 Parameter* Parameters::Find(std::string_view name) {
   for (Parameter& parameter : items_) {
-    if (detail::EqualsNoCase(parameter.Name(), name)) return &parameter;
+    if (text::EqualsIgnoringAsciiCase(parameter.Name(), name)) return &parameter;
   }
   return nullptr;
 }

@@ -6,6 +6,7 @@
 #include "SqlError.h"
 #include "detail/ResultReader.h"
 #include "detail/SqlText.h"
+#include "platform/text/AsciiText.h"
 
 namespace quor::sql {
 
@@ -81,7 +82,7 @@ const std::vector<Row>& RecordSet::Rows() const {
 int RecordSet::FieldIndex(std::string_view name) const {
   const std::vector<Field>& fields = Fields();
   for (std::size_t i = 0; i < fields.size(); ++i) {
-    if (detail::EqualsNoCase(fields[i].name, name)) return static_cast<int>(i);
+    if (text::EqualsIgnoringAsciiCase(fields[i].name, name)) return static_cast<int>(i);
   }
   return -1;
 }

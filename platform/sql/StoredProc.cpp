@@ -9,6 +9,7 @@
 #include "detail/Command.h"
 #include "detail/ResultReader.h"
 #include "detail/SqlText.h"
+#include "platform/text/AsciiText.h"
 
 namespace quor::sql {
 namespace {
@@ -48,7 +49,7 @@ bool SameProcedure(const std::string& reported, const detail::ProcedureName& wan
     group = name.substr(semicolon + 1);
     name = name.substr(0, semicolon);
   }
-  if (!detail::EqualsNoCase(name, wanted.name)) return false;
+  if (!text::EqualsIgnoringAsciiCase(name, wanted.name)) return false;
   return wanted.group.empty() || group.empty() || group == wanted.group;
 }
 

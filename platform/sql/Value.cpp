@@ -6,6 +6,8 @@
 #include <limits>
 #include <string_view>
 
+#include "platform/text/AsciiText.h"
+
 namespace quor::sql {
 namespace {
 
@@ -44,21 +46,15 @@ int DaysInMonth(int y, int m) {
   return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
 }
 
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
-
 bool ParseInteger(std::string_view text, std::int64_t& out) {
-  text = Trim(text);
+  text = text::TrimSpaces(text);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   const auto result = std::from_chars(text.data(), text.data() + text.size(), out);
   return result.ec == std::errc() && result.ptr == text.data() + text.size() && !text.empty();
 }
 
 bool ParseDouble(std::string_view text, double& out) {
-  text = Trim(text);
+  text = text::TrimSpaces(text);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   const auto result = std::from_chars(text.data(), text.data() + text.size(), out);
   return result.ec == std::errc() && result.ptr == text.data() + text.size() && !text.empty();
@@ -75,16 +71,6 @@ std::string ShortestDouble(double value) {
   char buffer[64];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
   return std::string(buffer, result.ptr);
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const char x = (a[i] >= 'A' && a[i] <= 'Z') ? static_cast<char>(a[i] + 32) : a[i];
-    const char y = (b[i] >= 'A' && b[i] <= 'Z') ? static_cast<char>(b[i] + 32) : b[i];
-    if (x != y) return false;
-  }
-  return true;
 }
 
 // Reads exactly `width` digits (or 1..width when flexible) at text[pos].
@@ -147,7 +133,7 @@ std::string DateTime::ToText() const {
 }
 
 bool DateTime::Parse(const std::string& input, DateTime& out) {
-  const std::string_view text = Trim(input);
+  const std::string_view text = text::TrimSpaces(input);
   DateTime value;
   std::size_t pos = 0;
   if (!ReadNumber(text, pos, 4, 4, value.year)) return false;
@@ -227,9 +213,9 @@ bool Value::AsBoolean() const {
     case ValueKind::kText: {
       const std::string& text = Kind() == ValueKind::kText ? std::get<std::string>(data_)
                                                            : std::get<DecimalValue>(data_).text;
-      const std::string_view trimmed = Trim(text);
-      if (EqualsNoCase(trimmed, "true")) return true;
-      if (EqualsNoCase(trimmed, "false")) return false;
+      const std::string_view trimmed = text::TrimSpaces(text);
+      if (text::EqualsIgnoringAsciiCase(trimmed, "true")) return true;
+      if (text::EqualsIgnoringAsciiCase(trimmed, "false")) return false;
       double number = 0;
       if (ParseDouble(trimmed, number)) return number != 0.0;
       throw ConversionError("Could not convert '" + text + "' to a boolean");

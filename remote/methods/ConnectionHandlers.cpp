@@ -10,6 +10,7 @@
 #include "ServerPublic/SqlNames.h"
 #include "ServerPublic/SqlRoutines.h"
 #include "platform/sql/SqlError.h"
+#include "platform/text/AsciiText.h"
 #include "remote/methods/CallPattern.h"
 #include "remote/methods/SessionHandlers.h"
 #include "remote/methods/TradeCode.h"
@@ -23,12 +24,6 @@ constexpr int kNotDone = -1;
 constexpr int kConnectTimeoutSeconds = 10;
 // Clients' connections take this server when SERVERNAME is not configured.
 constexpr const char* kClientServerDefault = "127.0.0.1";
-
-std::string Trim(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
 
 }  // namespace
 
@@ -68,7 +63,7 @@ com::Variant ConnectDb(TDataModuleServer& module, const MethodDescription& metho
 com::Variant ChangeDataBase(TDataModuleServer& module, const MethodDescription& method,
                             com::DispatchArgs& args) {
   args[1] = com::Variant::I4(kNotDone);
-  const std::string name = Trim(args[0].ToString());
+  const std::string name = std::string(text::TrimBlanks(args[0].ToString()));
   if (name.empty()) return {};
   try {
     // The driver quotes the name itself, so it never reaches SQL text unquoted;

@@ -5,18 +5,12 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/text/AsciiText.h"
 #include "remote/methods/CallPattern.h"
 #include "remote/uDataModuleSvr.h"
 
 namespace quor::remote {
 namespace {
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
-  return lower;
-}
 
 [[noreturn]] void Reject(const MethodDescription& method, const std::string& why) {
   throw std::invalid_argument("method \"" + std::string(method.name) + "\" (DISPID " +
@@ -89,7 +83,7 @@ void ValidateDescription(const MethodDescription& method) {
   std::set<std::string> fed;
   const auto feed = [&](std::string_view parameter) {
     CheckParameterName(method, parameter);
-    if (!fed.insert(Lower(parameter)).second) {
+    if (!fed.insert(text::AsciiLower(parameter)).second) {
       Reject(method, "parameter " + std::string(parameter) + " is given two values");
     }
   };
@@ -97,7 +91,7 @@ void ValidateDescription(const MethodDescription& method) {
   for (std::size_t i = 0; i < method.arguments.size(); ++i) {
     const Argument& argument = method.arguments[i];
     if (argument.name.empty()) Reject(method, "argument " + std::to_string(i) + " has no name");
-    if (!names.insert(Lower(argument.name)).second) {
+    if (!names.insert(text::AsciiLower(argument.name)).second) {
       Reject(method, "argument " + std::string(argument.name) + " is declared twice");
     }
     if (argument.Sent()) feed(ParameterOf(argument));

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/com/TableDispatch.h"
+#include "platform/text/AsciiText.h"
 #include "remote/methods/CallPattern.h"
 #include "remote/methods/MethodCatalogue.h"
 
@@ -20,12 +21,6 @@ const std::vector<std::string>& SharedRecordWriterNames() {
 }
 
 namespace {
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-  return lower;
-}
 
 const MethodDescription& WriterRow(std::string_view name) {
   for (const MethodDescription& method : BasicInformationMethods()) {
@@ -145,7 +140,9 @@ WriteResult Write(std::string_view writer, sql::StoredProc& proc, const RecordVa
   std::vector<std::shared_ptr<com::Variant>> outs(declared.size());
   for (const auto& [name, value] : values) {
     std::size_t slot = 0;
-    while (slot < declared.size() && Lower(declared[slot]->name) != Lower(name)) ++slot;
+    while (slot < declared.size() &&
+           text::AsciiLower(declared[slot]->name) != text::AsciiLower(name))
+      ++slot;
     if (slot == declared.size() || declared[slot]->direction != ArgDirection::kIn) {
       throw std::invalid_argument(std::string(writer) + " takes no in-argument " + name);
     }

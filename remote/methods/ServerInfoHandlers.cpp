@@ -25,6 +25,7 @@
 #include "ServerPublic/ServerVersion.h"
 #include "ServerPublic/SqlRoutines.h"
 #include "platform/com/OleDate.h"
+#include "platform/text/AsciiText.h"
 #include "remote/methods/SessionHandlers.h"
 #include "remote/methods/TradeCode.h"
 #include "remote/uDataModuleSvr.h"
@@ -34,12 +35,6 @@ namespace {
 
 constexpr int kBackupFolderMode = 2;
 constexpr const char* kBackupSubfolder = "Backup";
-
-std::string Trim(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
 
 std::string DateText(int year, int month, int day) {
   // Room for any int, so the compiler can see nothing is cut.
@@ -139,7 +134,8 @@ com::Variant GetVersionNumber(TDataModuleServer& module, const MethodDescription
 com::Variant GetSQLServerConfig(TDataModuleServer& module, const MethodDescription& method,
                                 com::DispatchArgs& args) {
   args[0] = com::Variant::String(MachineAddress());
-  const std::string server = Trim(ReadConfig(configkey::kServerName, "127.0.0.1"));
+  const std::string server =
+      std::string(text::TrimBlanks(ReadConfig(configkey::kServerName, "127.0.0.1")));
   if (const auto comma = server.find(','); comma != std::string::npos) {
     args[1] = com::Variant::String(server.substr(comma));
   } else if (const auto backslash = server.find('\\'); backslash != std::string::npos) {

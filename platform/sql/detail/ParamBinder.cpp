@@ -7,6 +7,7 @@
 
 #include "../SqlError.h"
 #include "Odbc.h"
+#include "platform/text/AsciiText.h"
 
 namespace quor::sql::detail {
 namespace {
@@ -128,13 +129,6 @@ std::string RoundDecimalText(const std::string& text, int scale) {
   return result;
 }
 
-std::string Trimmed(const std::string& text) {
-  const std::size_t first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return {};
-  const std::size_t last = text.find_last_not_of(" \t");
-  return text.substr(first, last - first + 1);
-}
-
 template <typename T>
 void Store(std::vector<unsigned char>& buffer, const T& value) {
   buffer.assign(sizeof(T), 0);
@@ -210,7 +204,7 @@ void ParamBinder::Fill(Slot& slot, const Parameter& parameter, bool output) {
         int precision = 1;
         int scale = 0;
         if (!isNull) {
-          text = Trimmed(v.AsText());
+          text = std::string(text::TrimSpaces(v.AsText()));
           if (v.Kind() == ValueKind::kInteger || v.Kind() == ValueKind::kBoolean) {
             text = std::to_string(v.AsInteger());
           } else if (!IsPlainDecimal(text, precision, scale)) {

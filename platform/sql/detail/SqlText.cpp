@@ -1,13 +1,10 @@
 #include "SqlText.h"
 
 #include "../SqlError.h"
+#include "platform/text/AsciiText.h"
 
 namespace quor::sql::detail {
 namespace {
-
-char Lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
-}
 
 bool IsNameStart(char c) {
   const auto u = static_cast<unsigned char>(c);
@@ -62,14 +59,6 @@ void CheckNamePart(std::string_view part, std::string_view whole) {
 
 }  // namespace
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
-
 ParsedStatement ParseStatementParameters(std::string_view text) {
   ParsedStatement parsed;
   parsed.text.reserve(text.size());
@@ -95,7 +84,7 @@ ParsedStatement ParseStatementParameters(std::string_view text) {
       const std::string name(text.substr(pos + 1, end - pos - 1));
       std::size_t index = parsed.names.size();
       for (std::size_t i = 0; i < parsed.names.size(); ++i) {
-        if (!parsed.names[i].empty() && EqualsNoCase(parsed.names[i], name)) index = i;
+        if (!parsed.names[i].empty() && text::EqualsIgnoringAsciiCase(parsed.names[i], name)) index = i;
       }
       if (index == parsed.names.size()) parsed.names.push_back(name);
       parsed.markers.push_back(index);

@@ -9,9 +9,6 @@
 
 namespace quor::sql::detail {
 
-// ASCII letters compared without regard to case; other bytes exactly.
-bool EqualsNoCase(std::string_view a, std::string_view b);
-
 // A statement text with its parameter markers found. ":name" markers (outside
 // strings, quoted names and comments, not part of "::" and not glued to a word or
 // number before them) are replaced by "?"; "?" markers stay. `markers` gives, per
