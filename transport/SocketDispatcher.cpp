@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "transport/SocketAddress.h"
+#include "transport/TransportLog.h"
 
 namespace quor::transport {
 namespace {
@@ -22,10 +23,6 @@ namespace {
 constexpr int kListenBacklog = SOMAXCONN;
 
 std::atomic<std::uint64_t> nextConnectionId{1};
-
-void Log(const std::string& line) {
-  std::fprintf(stderr, "socket transport: %s\n", line.c_str());
-}
 
 }  // namespace
 
@@ -61,9 +58,9 @@ void TSocketDispatcher::Open() {
     throw PortOpenError(settings.port, "port number out of range");
   }
   if (settings.timeout != EffectiveTimeout(settings.timeout)) {
-    Log("port " + std::to_string(settings.port) + ": timeout of " +
-        std::to_string(settings.timeout) + " minutes used as " +
-        std::to_string(EffectiveTimeout(settings.timeout)));
+    LogTransport("port " + std::to_string(settings.port) + ": timeout of " +
+                 std::to_string(settings.timeout) + " minutes used as " +
+                 std::to_string(EffectiveTimeout(settings.timeout)));
   }
   try {
     listeners_ =
@@ -183,7 +180,7 @@ void TSocketDispatcher::AcceptLoop() {
   while (!stopAccept_) {
     if (::poll(fds.data(), fds.size(), -1) < 0) {
       if (errno == EINTR) continue;
-      Log("waiting for connections failed: " + std::generic_category().message(errno));
+      LogTransport("waiting for connections failed: " + std::generic_category().message(errno));
       break;
     }
     if (fds[0].revents & POLLIN) {
@@ -200,7 +197,7 @@ void TSocketDispatcher::AcceptLoop() {
       } else if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
         // Out of descriptors: the pending connection stays queued; waiting a
         // little keeps this loop from spinning until some are released.
-        Log("accepting a connection failed: " + std::generic_category().message(errno));
+        LogTransport("accepting a connection failed: " + std::generic_category().message(errno));
         ::poll(nullptr, 0, 100);
       }
     }

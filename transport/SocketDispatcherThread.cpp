@@ -12,6 +12,7 @@
 #include "transport/DataBlockInterpreter.h"
 #include "transport/SocketDispatcher.h"
 #include "transport/TransportError.h"
+#include "transport/TransportLog.h"
 
 namespace quor::transport {
 namespace {
@@ -20,10 +21,6 @@ using Clock = std::chrono::steady_clock;
 using WallClock = std::chrono::system_clock;
 
 std::atomic<std::uint64_t> nextThreadId{1};
-
-void Log(const std::string& line) {
-  std::fprintf(stderr, "socket transport: %s\n", line.c_str());
-}
 
 // Polls the socket (when given) and the wake event; returns the socket's
 // revents, 0 when only the event or the timeout ended the wait.
@@ -131,7 +128,7 @@ void TSocketDispatcherThread::Execute() {
     try {
       ServeConnection();
     } catch (const std::exception& error) {
-      Log("connection thread failed: " + std::string(error.what()));
+      LogTransport("connection thread failed: " + std::string(error.what()));
       keep = false;
     }
     std::lock_guard lock(mutex_);
@@ -155,7 +152,8 @@ bool TSocketDispatcherThread::WaitForConnection() {
     try {
       RunPostedWork();
     } catch (const std::exception& error) {
-      Log("work posted to a parked connection thread failed: " + std::string(error.what()));
+      LogTransport("work posted to a parked connection thread failed: " +
+                   std::string(error.what()));
     }
     {
       std::lock_guard lock(mutex_);
@@ -193,7 +191,7 @@ void TSocketDispatcherThread::ServeConnection() {
       try {
         ServeOneWakeUp(transport, interpreter);
       } catch (const FrameTooLarge& error) {
-        Log("connection from " + row.remoteAddress + " dropped: " + error.what());
+        LogTransport("connection from " + row.remoteAddress + " dropped: " + error.what());
         try {
           TDataBlock reply;
           interpreter.WriteValue(com::Variant::String(error.what()), reply);
@@ -206,7 +204,7 @@ void TSocketDispatcherThread::ServeConnection() {
       } catch (const ConnectionClosed&) {
         transport.SetConnected(false);
       } catch (const std::exception& error) {
-        Log("connection from " + row.remoteAddress + " dropped: " + error.what());
+        LogTransport("connection from " + row.remoteAddress + " dropped: " + error.what());
         transport.SetConnected(false);
       }
     }

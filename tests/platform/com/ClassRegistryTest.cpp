@@ -12,9 +12,12 @@
 #include <vector>
 
 #include "platform/com/TableDispatch.h"
+#include "tests/platform/com/CodeOf.h"
 
 namespace quor::com {
 namespace {
+
+using test::CodeOf;
 
 namespace fs = std::filesystem;
 
@@ -39,15 +42,6 @@ DispatchPtr NumberedObject(int number) {
        {},
        [number](IDispatchObject&, DispatchArgs&) { return Variant(number); }}});
   return std::make_shared<TableDispatch>(table);
-}
-
-HResult CodeOf(auto&& action) {
-  try {
-    action();
-  } catch (const HResultError& error) {
-    return error.Code();
-  }
-  return S_OK;
 }
 
 class ClassRegistryTest : public ::testing::Test {

@@ -7,17 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/platform/com/CodeOf.h"
+
 namespace quor::com {
 namespace {
 
-HResult CodeOf(auto&& action) {
-  try {
-    action();
-  } catch (const HResultError& error) {
-    return error.Code();
-  }
-  return S_OK;
-}
+using test::CodeOf;
 
 TEST(SafeArrayTest, EveryElementOfAMultiDimensionalArrayIsItsOwn) {
   // Three dimensions with negative, zero and positive low bounds.

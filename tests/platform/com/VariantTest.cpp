@@ -8,18 +8,12 @@
 
 #include "platform/com/SafeArray.h"
 #include "platform/com/TableDispatch.h"
+#include "tests/platform/com/CodeOf.h"
 
 namespace quor::com {
 namespace {
 
-HResult CodeOf(auto&& action) {
-  try {
-    action();
-  } catch (const HResultError& error) {
-    return error.Code();
-  }
-  return S_OK;
-}
+using test::CodeOf;
 
 TEST(VariantTest, EachKindOfValueCarriesItsWireTypeNumber) {
   struct Case {
