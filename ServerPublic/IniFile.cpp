@@ -1,15 +1,12 @@
 #include "IniFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <iostream>
 #include <vector>
 
+#include "platform/registry/WholeFile.h"
 #include "platform/text/AsciiText.h"
 
 namespace quor {
@@ -88,66 +85,8 @@ Location Find(const std::vector<Line>& lines, std::string_view section, std::str
   return location;
 }
 
-enum class ReadResult { kRead, kMissing, kFailed };
-
-ReadResult ReadWholeFile(const std::filesystem::path& file, std::string& content, int& error) {
-  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    error = errno;
-    return error == ENOENT ? ReadResult::kMissing : ReadResult::kFailed;
-  }
-  char buffer[8192];
-  for (;;) {
-    const ssize_t count = ::read(fd, buffer, sizeof buffer);
-    if (count == 0) break;
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      error = errno;
-      ::close(fd);
-      return ReadResult::kFailed;
-    }
-    content.append(buffer, static_cast<std::size_t>(count));
-  }
-  ::close(fd);
-  return ReadResult::kRead;
-}
-
 [[noreturn]] void FailWrite(const std::filesystem::path& file, const std::string& reason) {
   throw IniFileError("cannot write configuration file " + file.string() + ": " + reason);
-}
-
-// A temporary file in the same folder renamed over the old one: a crash or a
-// full disk leaves the old file or the new one, never half of either.
-void ReplaceFile(const std::filesystem::path& file, const std::string& content) {
-  struct stat old {};
-  const mode_t mode = ::stat(file.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-  std::string temp = file.string() + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) FailWrite(file, std::strerror(errno));
-  const auto fail = [&](int error) {
-    ::close(fd);
-    ::unlink(temp.c_str());
-    FailWrite(file, std::strerror(error));
-  };
-  for (std::size_t done = 0; done < content.size();) {
-    const ssize_t count = ::write(fd, content.data() + done, content.size() - done);
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      fail(errno);
-    }
-    done += static_cast<std::size_t>(count);
-  }
-  if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) fail(errno);
-  if (::close(fd) != 0) {
-    const int error = errno;
-    ::unlink(temp.c_str());
-    FailWrite(file, std::strerror(error));
-  }
-  if (::rename(temp.c_str(), file.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(temp.c_str());
-    FailWrite(file, std::strerror(error));
-  }
 }
 
 void RequireOneLine(const std::filesystem::path& file, std::string_view what,
@@ -165,15 +104,14 @@ std::optional<std::string> IniFile::Read(std::string_view section, std::string_v
   section = text::TrimSpaces(section);
   key = text::TrimSpaces(key);
   std::string content;
-  int error = 0;
-  const ReadResult result = ReadWholeFile(file_, content, error);
-  if (result == ReadResult::kFailed) {
+  const int error = registry::ReadWholeFile(file_, content);
+  if (error != 0 && error != ENOENT) {
     // The caller's default stands in, as for a missing file, but an operator
     // needs to learn why the settings were ignored.
     std::cerr << "configuration file " << file_.string()
               << " cannot be read: " << std::strerror(error) << "\n";
   }
-  if (result != ReadResult::kRead) return std::nullopt;
+  if (error != 0) return std::nullopt;
   std::string_view text = content;
   if (text.substr(0, kUtf8Bom.size()) == kUtf8Bom) text.remove_prefix(kUtf8Bom.size());
   const std::vector<Line> lines = SplitLines(text);
@@ -198,9 +136,8 @@ void IniFile::Write(std::string_view section, std::string_view key, std::string_
     FailWrite(file_, "\"" + std::string(key) + "\" cannot be a key name");
   }
   std::string content;
-  int error = 0;
   // Writing over a file that could not be read would lose everything in it.
-  if (ReadWholeFile(file_, content, error) == ReadResult::kFailed) {
+  if (const int error = registry::ReadWholeFile(file_, content); error != 0 && error != ENOENT) {
     FailWrite(file_, std::string("it cannot be read: ") + std::strerror(error));
   }
   std::string_view text = content;
@@ -253,7 +190,9 @@ void IniFile::Write(std::string_view section, std::string_view key, std::string_
     const auto resolved = std::filesystem::canonical(file_, linkError);
     if (!linkError) target = resolved;
   }
-  ReplaceFile(target, updated);
+  if (const int error = registry::ReplaceWholeFile(target, updated)) {
+    FailWrite(target, std::strerror(error));
+  }
 }
 
 }  // namespace quor

@@ -1,9 +1,5 @@
 #include "Registry.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -12,6 +8,7 @@
 
 #include "FileLock.h"
 #include "RegDocument.h"
+#include "platform/registry/WholeFile.h"
 
 namespace quor::registry {
 namespace {
@@ -25,25 +22,11 @@ constexpr const char* kDefaultFile = "/var/lib/quor/registry.reg";
 
 // The whole file, or nullopt when it does not exist.
 std::optional<std::string> ReadFile(const std::filesystem::path& file) {
-  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) return std::nullopt;
-    FailOn(file, "read", errno);
-  }
   std::string text;
-  char buffer[8192];
-  for (;;) {
-    const ssize_t count = ::read(fd, buffer, sizeof buffer);
-    if (count == 0) break;
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      const int error = errno;
-      ::close(fd);
-      FailOn(file, "read", error);
-    }
-    text.append(buffer, static_cast<std::size_t>(count));
+  if (const int error = ReadWholeFile(file, text)) {
+    if (error == ENOENT) return std::nullopt;
+    FailOn(file, "read", error);
   }
-  ::close(fd);
   return text;
 }
 
@@ -52,39 +35,10 @@ RegDocument Load(const std::filesystem::path& file) {
   return text ? RegDocument::Parse(*text, file) : RegDocument();
 }
 
-// Readers never lock: they open either the old file or the new one, never a
-// half-written one, because the new text goes to a temporary file in the same
-// folder that is renamed over the old.
-void WriteAtomically(const std::filesystem::path& file, const std::string& text) {
-  struct stat old {};
-  const mode_t mode = ::stat(file.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-  std::string temp = file.string() + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) FailOn(file, "write", errno);
-  const auto fail = [&](int error) {
-    ::close(fd);
-    ::unlink(temp.c_str());
-    FailOn(file, "write", error);
-  };
-  for (std::size_t done = 0; done < text.size();) {
-    const ssize_t count = ::write(fd, text.data() + done, text.size() - done);
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      fail(errno);
-    }
-    done += static_cast<std::size_t>(count);
-  }
-  if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) fail(errno);
-  if (::close(fd) != 0) {
-    const int error = errno;
-    ::unlink(temp.c_str());
-    FailOn(file, "write", error);
-  }
-  if (::rename(temp.c_str(), file.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(temp.c_str());
-    FailOn(file, "write", error);
-  }
+// Readers never lock: the replacement is atomic, so they see the old text or
+// the new.
+void ReplaceOrFail(const std::filesystem::path& file, const std::string& text) {
+  if (const int error = ReplaceWholeFile(file, text)) FailOn(file, "write", error);
 }
 
 template <typename Change>
@@ -98,7 +52,7 @@ auto Modify(const std::filesystem::path& file, Change change) {
   FileLock lock(file.string() + ".lock");
   RegDocument document = Load(file);
   auto result = change(document);
-  if (document.Changed()) WriteAtomically(file, document.Serialize());
+  if (document.Changed()) ReplaceOrFail(file, document.Serialize());
   return result;
 }
 
