@@ -5,7 +5,7 @@ deps:
 	bash scripts/install-deps.sh
 
 build: deps
-	cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_UNITY_BUILD=ON
 	cmake --build build -j $$(nproc)
 
 run: build

@@ -8,10 +8,12 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc)
 status=0
 
+# Unity builds: compiling each library's sources as a few larger units roughly
+# halves the time of a build from scratch, which is what CI does every run.
 run_suite() {
   local dir=$1
   shift
-  cmake -S . -B "$dir" -G Ninja "$@" || return 1
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_UNITY_BUILD=ON "$@" || return 1
   cmake --build "$dir" -j "$jobs" || return 1
   (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 300)
 }
@@ -21,7 +23,7 @@ run_suite() {
 run_fuzz() {
   local dir=build-fuzz
   cmake -S . -B "$dir" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DQUOR_FUZZ=ON || return 1
+    -DCMAKE_UNITY_BUILD=ON -DQUOR_FUZZ=ON || return 1
   cmake --build "$dir" --target fuzz_transport_frames -j "$jobs" || return 1
   local work
   work=$(mktemp -d) || return 1
