@@ -8,46 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/transport/WireBytes.h"
+
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// Little-endian words and UTF-16LE text, as on the wire.
-class Wire {
- public:
-  Wire& U8(std::uint8_t value) {
-    bytes_.push_back(value);
-    return *this;
-  }
-  Wire& U16(std::uint16_t value) {
-    return U8(static_cast<std::uint8_t>(value)).U8(static_cast<std::uint8_t>(value >> 8));
-  }
-  Wire& U32(std::uint32_t value) {
-    return U16(static_cast<std::uint16_t>(value)).U16(static_cast<std::uint16_t>(value >> 16));
-  }
-  Wire& U64(std::uint64_t value) {
-    return U32(static_cast<std::uint32_t>(value)).U32(static_cast<std::uint32_t>(value >> 32));
-  }
-  Wire& Raw(const Bytes& bytes) {
-    bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
-    return *this;
-  }
-  Wire& Int(std::int32_t value) { return U32(3).U32(static_cast<std::uint32_t>(value)); }
-  Wire& Bool(bool value) { return U32(11).U16(value ? 0xFFFF : 0); }
-  Wire& Str(const std::u16string& text, std::uint32_t typeWord = 8) {
-    U32(typeWord).U32(static_cast<std::uint32_t>(text.size()));
-    for (const char16_t unit : text) U16(static_cast<std::uint16_t>(unit));
-    return *this;
-  }
-  operator Bytes() const { return bytes_; }
-
- private:
-  Bytes bytes_;
-};
-
-Bytes Frame(std::uint32_t signature, const Bytes& payload) {
-  return Wire().U32(signature).U32(static_cast<std::uint32_t>(payload.size())).Raw(payload);
-}
+using quor::transport::testing::Bytes;
+using quor::transport::testing::Frame;
+using quor::transport::testing::Wire;
 
 // Object 0 (the test object every fuzzed interpreter starts with), one argument.
 Bytes InvokeWith(std::int32_t dispId, const Bytes& argument) {
