@@ -45,7 +45,10 @@ class ValueCodec {
   void WriteValue(const com::Variant& value, TDataBlock& block);
   // InterpreterError for unsupported type words and for bodies that do not
   // fit in what is left of the payload ("Invalid data packet"); nothing is
-  // allocated beyond what the payload can hold.
+  // allocated beyond what the payload can hold. A body the value types refuse
+  // fails with their own errors: text::TextError for a string that is no
+  // UTF-16, com::HResultError for array bounds out of the index range. The
+  // interpreter answers all of them alike, with an error reply.
   ReadValueResult ReadValue(TDataBlock& block);
 
  private:
