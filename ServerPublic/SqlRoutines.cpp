@@ -137,7 +137,7 @@ std::string ServerProductVersion(sql::Statement& statement) {
 
 bool IsDesktopEngine(sql::Statement& statement) {
   if (PrivateEngineMode()) return true;
-  return std::string(text::TrimBlanks(ServerEdition(statement))) == "Desktop Engine";
+  return text::TrimBlanks(ServerEdition(statement)) == "Desktop Engine";
 }
 
 bool SqlServerInstalled() {

@@ -140,9 +140,9 @@ WriteResult Write(std::string_view writer, sql::StoredProc& proc, const RecordVa
   std::vector<std::shared_ptr<com::Variant>> outs(declared.size());
   for (const auto& [name, value] : values) {
     std::size_t slot = 0;
-    while (slot < declared.size() &&
-           text::AsciiLower(declared[slot]->name) != text::AsciiLower(name))
+    while (slot < declared.size() && !text::EqualsIgnoringAsciiCase(declared[slot]->name, name)) {
       ++slot;
+    }
     if (slot == declared.size() || declared[slot]->direction != ArgDirection::kIn) {
       throw std::invalid_argument(std::string(writer) + " takes no in-argument " + name);
     }
