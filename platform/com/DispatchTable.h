@@ -54,6 +54,13 @@ struct ParamInfo {
 // declared types. Out and in-out arguments are written by assigning to them.
 class DispatchArgs {
  public:
+  DispatchArgs() = default;
+  // Arguments already in declared order and of the declared types, all
+  // supplied: for running a member's steps on values that did not come
+  // through a dispatch call.
+  explicit DispatchArgs(std::vector<Variant> values)
+      : values_(std::move(values)), supplied_(values_.size(), true) {}
+
   std::size_t Count() const { return values_.size(); }
   Variant& operator[](std::size_t index) { return values_.at(index); }
   const Variant& operator[](std::size_t index) const { return values_.at(index); }

@@ -1,11 +1,10 @@
 #include "remote/methods/RecordWriters.h"
 
-#include <exception>
-#include <memory>
+#include <algorithm>
 #include <stdexcept>
 #include <string_view>
 
-#include "platform/com/TableDispatch.h"
+#include "platform/com/VariantConvert.h"
 #include "platform/text/AsciiText.h"
 #include "remote/methods/CallPattern.h"
 #include "remote/methods/MethodCatalogue.h"
@@ -62,134 +61,19 @@ com::Variant BlankFor(const sql::Parameter& parameter) {
   }
 }
 
-// A writer call on a component of the caller's. DispatchArgs are made only by
-// a dispatch table, so the named road goes through one built from the members'
-// own dispatch rows: the arguments are converted exactly as a client's are,
-// and the same engine steps run on them.
-class ForeignWrite final : public com::TableDispatch {
- public:
-  ForeignWrite(std::shared_ptr<const com::DispatchTable> table, sql::StoredProc& proc,
-               std::vector<bool> named)
-      : com::TableDispatch(std::move(table)), proc_(proc), named_(std::move(named)) {}
-
-  sql::StoredProc& Proc() { return proc_; }
-  bool Named(std::size_t slot) const { return named_.at(slot); }
-  // What the member raised, to be rethrown as it was rather than as an HRESULT.
-  void Remember(std::exception_ptr error) { error_ = std::move(error); }
-  const std::exception_ptr& Error() const { return error_; }
-
- private:
-  sql::StoredProc& proc_;
-  std::vector<bool> named_;
-  std::exception_ptr error_;
-};
-
-void FillBlanks(ForeignWrite& call, const MethodDescription& method, com::DispatchArgs& args) {
+// An in-argument the caller did not name is sent as the blank of its
+// parameter's declared type.
+void FillBlanks(sql::StoredProc& proc, const MethodDescription& method,
+                const std::vector<bool>& named, com::DispatchArgs& args) {
   std::size_t slot = 0;
   for (const Argument& argument : method.arguments) {
     if (argument.direction == ArgDirection::kRetVal) continue;
     const std::size_t index = slot++;
-    if (argument.direction != ArgDirection::kIn || !argument.Sent() || call.Named(index)) continue;
+    if (argument.direction != ArgDirection::kIn || !argument.Sent() || named[index]) continue;
     if (argument.send != SendRule::kAsIs) continue;  // left empty: converts to 0
-    const sql::Parameter* parameter = call.Proc().Params().Find(ParameterOf(argument));
+    const sql::Parameter* parameter = proc.Params().Find(ParameterOf(argument));
     if (parameter != nullptr) args[index] = BlankFor(*parameter);
   }
-}
-
-com::Variant RunForeign(com::IDispatchObject& self, const MethodDescription& method,
-                        com::DispatchArgs& args) {
-  ForeignWrite& call = dynamic_cast<ForeignWrite&>(self);
-  try {
-    sql::StoredProc& proc = call.Proc();
-    PrepareProcedure(proc, method.procedure);
-    FillBlanks(call, method, args);
-    AssignArguments(proc, method, args);
-    proc.ExecProc();
-    return ReadResults(proc, method, args);
-  } catch (...) {
-    call.Remember(std::current_exception());
-    throw;
-  }
-}
-
-std::shared_ptr<const com::DispatchTable> WriterTable() {
-  static const std::shared_ptr<const com::DispatchTable> kTable = [] {
-    std::vector<com::MemberInfo> members;
-    for (const std::string& name : SharedRecordWriterNames()) {
-      const MethodDescription& row = WriterRow(name);
-      com::MemberInfo member = DispatchMemberOf(row);
-      member.handler = [&row](com::IDispatchObject& self, com::DispatchArgs& args) {
-        return RunForeign(self, row, args);
-      };
-      members.push_back(std::move(member));
-    }
-    return std::make_shared<const com::DispatchTable>(std::move(members), "RecordWriters");
-  }();
-  return kTable;
-}
-
-WriteResult Write(std::string_view writer, sql::StoredProc& proc, const RecordValues& values) {
-  const MethodDescription& method = WriterRow(writer);
-  std::vector<const Argument*> declared;
-  for (const Argument& argument : method.arguments) {
-    if (argument.direction != ArgDirection::kRetVal) declared.push_back(&argument);
-  }
-
-  std::vector<com::Variant> inDeclaredOrder(declared.size());
-  std::vector<bool> named(declared.size(), false);
-  std::vector<std::shared_ptr<com::Variant>> outs(declared.size());
-  for (const auto& [name, value] : values) {
-    std::size_t slot = 0;
-    while (slot < declared.size() && !text::EqualsIgnoringAsciiCase(declared[slot]->name, name)) {
-      ++slot;
-    }
-    if (slot == declared.size() || declared[slot]->direction != ArgDirection::kIn) {
-      throw std::invalid_argument(std::string(writer) + " takes no in-argument " + name);
-    }
-    if (named[slot]) {
-      throw std::invalid_argument(std::string(writer) + ": " + name + " is given twice");
-    }
-    named[slot] = true;
-    inDeclaredOrder[slot] = value;
-  }
-  for (std::size_t slot = 0; slot < declared.size(); ++slot) {
-    if (declared[slot]->direction == ArgDirection::kIn) continue;
-    const com::VarType type = VarTypeOf(declared[slot]->type);
-    outs[slot] =
-        std::make_shared<com::Variant>(type == com::VT_I4 ? com::Variant::I4(0) : com::Variant());
-    inDeclaredOrder[slot] = com::Variant::ByRef(outs[slot], type);
-  }
-
-  ForeignWrite call(WriterTable(), proc, std::move(named));
-  com::DispId dispId = com::DISPID_UNKNOWN;
-  if (call.GetIDsOfNames(writer, dispId) != com::S_OK) {
-    throw std::logic_error(std::string(writer) + " is no record writer");
-  }
-  const std::vector<com::Variant> dispatchOrder(inDeclaredOrder.rbegin(), inDeclaredOrder.rend());
-  com::ExcepInfo excepInfo;
-  std::uint32_t argErr = 0;
-  const com::HResult hr = call.Invoke(dispId, com::DISPATCH_METHOD, com::DispParams(dispatchOrder),
-                                      nullptr, &excepInfo, &argErr);
-  if (call.Error()) std::rethrow_exception(call.Error());
-  if (hr != com::S_OK) {
-    std::string argument;
-    if (argErr < dispatchOrder.size()) {
-      argument = ": argument " + std::string(declared[declared.size() - 1 - argErr]->name);
-    }
-    throw com::HResultError(hr, std::string(writer) + argument + ": " + excepInfo.description);
-  }
-
-  WriteResult result;
-  for (std::size_t slot = 0; slot < declared.size(); ++slot) {
-    const Argument& argument = *declared[slot];
-    if (argument.direction == ArgDirection::kIn) continue;
-    if (argument.source == ResultSource::kParameter) {
-      result.newId = *outs[slot];
-    } else {
-      result.nRet = outs[slot]->ToI4();
-    }
-  }
-  return result;
 }
 
 }  // namespace
@@ -201,35 +85,64 @@ void WriteRecord(sql::StoredProc& proc, const MethodDescription& method, com::Di
   ReadResults(proc, method, args);
 }
 
-WriteResult InsertWareInfo(sql::StoredProc& proc, const RecordValues& values) {
-  return Write("InsertWareInfo", proc, values);
-}
-WriteResult UpdateWareInfoAppend(sql::StoredProc& proc, const RecordValues& values) {
-  return Write("UpdateWareInfoAppend", proc, values);
-}
-WriteResult InsertClientInfo(sql::StoredProc& proc, const RecordValues& values) {
-  return Write("InsertClientInfo", proc, values);
-}
-WriteResult InsertPersonInfo(sql::StoredProc& proc, const RecordValues& values) {
-  return Write("InsertPersonInfo", proc, values);
-}
-WriteResult InsertStockInfo(sql::StoredProc& proc, const RecordValues& values) {
-  return Write("InsertStockInfo", proc, values);
-}
-WriteResult InsertUnitInfo(sql::StoredProc& proc, const RecordValues& values) {
-  return Write("InsertUnitInfo", proc, values);
-}
-WriteResult InsertColorInfo(sql::StoredProc& proc, const RecordValues& values) {
-  return Write("InsertColorInfo", proc, values);
-}
-WriteResult InsertSizeInfo(sql::StoredProc& proc, const RecordValues& values) {
-  return Write("InsertSizeInfo", proc, values);
-}
-WriteResult InsertColorGroupInfo(sql::StoredProc& proc, const RecordValues& values) {
-  return Write("InsertColorGroupInfo", proc, values);
-}
-WriteResult InsertSizeGroupInfo(sql::StoredProc& proc, const RecordValues& values) {
-  return Write("InsertSizeGroupInfo", proc, values);
+WriteResult WriteRecordValues(std::string_view writer, sql::StoredProc& proc,
+                              const RecordValues& values) {
+  const auto& names = SharedRecordWriterNames();
+  if (std::find(names.begin(), names.end(), writer) == names.end()) {
+    throw std::invalid_argument(std::string(writer) + " is no record writer");
+  }
+  const MethodDescription& method = WriterRow(writer);
+  const com::MemberInfo member = DispatchMemberOf(method);  // declared order, declared types
+  std::vector<com::Variant> inDeclaredOrder(member.params.size());
+  std::vector<bool> named(member.params.size(), false);
+  for (const auto& [name, value] : values) {
+    std::size_t slot = 0;
+    while (slot < member.params.size() &&
+           !text::EqualsIgnoringAsciiCase(member.params[slot].name, name)) {
+      ++slot;
+    }
+    if (slot == member.params.size() || member.params[slot].mode != com::ParamMode::In) {
+      throw std::invalid_argument(std::string(writer) + " takes no in-argument " + name);
+    }
+    if (named[slot]) {
+      throw std::invalid_argument(std::string(writer) + ": " + name + " is given twice");
+    }
+    named[slot] = true;
+    inDeclaredOrder[slot] = value;
+  }
+  // Values are converted to the declared types as a client's arguments are;
+  // outputs start as the empty value of theirs.
+  for (std::size_t slot = 0; slot < member.params.size(); ++slot) {
+    const com::ParamInfo& param = member.params[slot];
+    const com::Variant given =
+        param.mode == com::ParamMode::In ? inDeclaredOrder[slot] : com::Variant();
+    if (const com::HResult hr = com::TryChangeType(given, param.type, inDeclaredOrder[slot]);
+        com::Failed(hr)) {
+      throw com::HResultError(hr, std::string(writer) + ": argument " + param.name +
+                                      " does not convert to " + com::VarTypeName(param.type));
+    }
+  }
+
+  com::DispatchArgs args(std::move(inDeclaredOrder));
+  PrepareProcedure(proc, method.procedure);
+  FillBlanks(proc, method, named, args);
+  AssignArguments(proc, method, args);
+  proc.ExecProc();
+  ReadResults(proc, method, args);
+
+  WriteResult result;
+  std::size_t slot = 0;
+  for (const Argument& argument : method.arguments) {
+    if (argument.direction == ArgDirection::kRetVal) continue;
+    const std::size_t index = slot++;
+    if (argument.direction == ArgDirection::kIn) continue;
+    if (argument.source == ResultSource::kParameter) {
+      result.newId = com::ChangeType(args[index], member.params[index].type);
+    } else {
+      result.nRet = args[index].ToI4();
+    }
+  }
+  return result;
 }
 
 }  // namespace quor::remote

@@ -6,13 +6,15 @@
 // members alone.
 //
 //   sql::StoredProc proc(phoneConnection, "PhoneProc");
-//   remote::WriteResult unit = remote::InsertUnitInfo(
-//       proc, {{"Mode", com::Variant::I4(0)}, {"SelfID", "00000"}, {"LongName", "箱"}});
+//   remote::WriteResult unit = remote::WriteRecordValues(
+//       "InsertUnitInfo", proc,
+//       {{"Mode", com::Variant::I4(0)}, {"SelfID", "00000"}, {"LongName", "箱"}});
 //   if (unit.nRet == 0) ... unit.newId ...
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -34,20 +36,15 @@ struct WriteResult {
   com::Variant newId;     // NewSelfID (OutGroupID for the group kinds); empty when none
 };
 
-// Errors are those of the call pattern (SqlError from the server, conversion
-// errors naming the member and argument), rethrown as they were raised.
-WriteResult InsertWareInfo(sql::StoredProc& proc, const RecordValues& values);
-WriteResult UpdateWareInfoAppend(sql::StoredProc& proc, const RecordValues& values);
-WriteResult InsertClientInfo(sql::StoredProc& proc, const RecordValues& values);
-WriteResult InsertPersonInfo(sql::StoredProc& proc, const RecordValues& values);
-WriteResult InsertStockInfo(sql::StoredProc& proc, const RecordValues& values);
-WriteResult InsertUnitInfo(sql::StoredProc& proc, const RecordValues& values);
-WriteResult InsertColorInfo(sql::StoredProc& proc, const RecordValues& values);
-WriteResult InsertSizeInfo(sql::StoredProc& proc, const RecordValues& values);
-WriteResult InsertColorGroupInfo(sql::StoredProc& proc, const RecordValues& values);
-WriteResult InsertSizeGroupInfo(sql::StoredProc& proc, const RecordValues& values);
+// Runs the record writer `writer` (one of SharedRecordWriterNames) with
+// `values`. Errors are those of the call pattern (SqlError from the server,
+// conversion errors naming the member and argument), rethrown as they were
+// raised; a name that is no record writer is refused with
+// std::invalid_argument.
+WriteResult WriteRecordValues(std::string_view writer, sql::StoredProc& proc,
+                              const RecordValues& values);
 
-// The members that the functions above run, by name.
+// The members WriteRecordValues runs, by name.
 const std::vector<std::string>& SharedRecordWriterNames();
 
 // The interface road: the call pattern of `method` on `proc`, with the

@@ -32,16 +32,17 @@ class RecordWritersTest : public ModuleTest {
 
 TEST_F(RecordWritersTest, WriterOnAnotherConnectionStoresTheRecordAndLeavesTheModuleAlone) {
   SynchroSettings settings(kServerSynchronises, "True");
-  const remote::WriteResult ware = remote::InsertWareInfo(proc_, {{"Vocation", "Phone"},
-                                                                  {"lMode", Variant::I4(0)},
-                                                                  {"ParId", "00000"},
-                                                                  {"dbName", "AAAAAFT"},
-                                                                  {"Fullname", "乌龙茶"},
-                                                                  {"szName", "乌龙茶"},
-                                                                  {"UserCode", "W-01"},
-                                                                  {"UnitRate1", Variant::I4(1)},
-                                                                  {"BuyDiscount", "0"},
-                                                                  {"UserImage", Variant::Null()}});
+  const remote::WriteResult ware = remote::WriteRecordValues("InsertWareInfo", proc_,
+                                                             {{"Vocation", "Phone"},
+                                                              {"lMode", Variant::I4(0)},
+                                                              {"ParId", "00000"},
+                                                              {"dbName", "AAAAAFT"},
+                                                              {"Fullname", "乌龙茶"},
+                                                              {"szName", "乌龙茶"},
+                                                              {"UserCode", "W-01"},
+                                                              {"UnitRate1", Variant::I4(1)},
+                                                              {"BuyDiscount", "0"},
+                                                              {"UserImage", Variant::Null()}});
   EXPECT_EQ(ware.nRet, 0);
   EXPECT_EQ(ware.newId, Variant("00001"));
   const test::ProcedureCall call = accountSet_.LastCall("AAAAATP");
@@ -70,8 +71,9 @@ TEST_F(RecordWritersTest, WriterOnAnotherConnectionStoresTheRecordAndLeavesTheMo
   EXPECT_EQ(proc_.ProcedureName(), "AAAAATP;1");
 
   // The prices of the new goods record, as the phone upload sets them next.
-  const remote::WriteResult prices = remote::UpdateWareInfoAppend(
-      proc_, {{"WareID", ware.newId}, {"PriceRetail", Variant::R8(12.5)}, {"AppImgUrl", ""}});
+  const remote::WriteResult prices = remote::WriteRecordValues(
+      "UpdateWareInfoAppend", proc_,
+      {{"WareID", ware.newId}, {"PriceRetail", Variant::R8(12.5)}, {"AppImgUrl", ""}});
   EXPECT_EQ(prices.nRet, 0);
   EXPECT_TRUE(prices.newId.IsEmpty());
   const test::ProcedureCall priceCall = accountSet_.LastCall("AAAABCT");
@@ -85,7 +87,7 @@ TEST_F(RecordWritersTest, WriterOnAnotherConnectionStoresTheRecordAndLeavesTheMo
 TEST_F(RecordWritersTest, EachSharedWriterFollowsItsMembersRules) {
   struct Case {
     const char* label;
-    remote::WriteResult (*writer)(sql::StoredProc&, const remote::RecordValues&);
+    const char* writer;
     remote::RecordValues values;
     const char* procedure;
     std::vector<std::pair<const char*, test::Value>> received;
@@ -94,42 +96,42 @@ TEST_F(RecordWritersTest, EachSharedWriterFollowsItsMembersRules) {
   };
   const std::vector<Case> cases = {
       {"units send @MODE",
-       &remote::InsertUnitInfo,
+       "InsertUnitInfo",
        {{"Mode", Variant::I4(0)}, {"SelfID", "00000"}, {"LongName", "箱"}},
        "AAAAATN",
        {{"@MODE", "I"}, {"@CodeName", ""}, {"@CurrRow", 0}},
        0,
        Variant("00001")},
       {"a mode left out creates",
-       &remote::InsertStockInfo,
+       "InsertStockInfo",
        {{"ParId", "00000"}, {"dbName", "AAAAAEO"}, {"Fullname", "门店"}, {"StockType", 1}},
        "AAAAATH",
        {{"@Mode", "I"}, {"@StockType", 1}, {"@LongName", "门店"}},
        0,
        Variant("00001")},
       {"an update by mode",
-       &remote::InsertStockInfo,
+       "InsertStockInfo",
        {{"lMode", Variant::I4(1)}, {"ParId", "00001"}, {"dbName", "AAAAAEO"}},
        "AAAAATH",
        {{"@Mode", "U"}},
        0,
        Variant("00001")},
       {"group kinds return @OutGroupID",
-       &remote::InsertColorGroupInfo,
+       "InsertColorGroupInfo",
        {{"lMode", Variant::I4(0)}, {"typeid", "00000"}, {"Fullname", "基本色"}},
        "AAAAASB",
        {{"@Mode", "I"}, {"@OutGroupID", nullptr}},
        0,
        Variant("00001")},
       {"the procedure's refusal is a result",
-       &remote::InsertPersonInfo,
+       "InsertPersonInfo",
        {{"lMode", Variant::I4(0)}, {"ParId", "0009999999"}, {"dbName", "AAAAADG"}},
        "AAAAAST",
        {{"@ParentID", "0009999999"}, {"@szBirthday", nullptr}, {"@Abdicate", false}},
        -2,
        Variant::Null()},
       {"suppliers keep the caller's table",
-       &remote::InsertClientInfo,
+       "InsertClientInfo",
        {{"lMode", Variant::I4(0)},
         {"ParId", "00000"},
         {"dbName", "AAAAABY"},
@@ -143,7 +145,7 @@ TEST_F(RecordWritersTest, EachSharedWriterFollowsItsMembersRules) {
   SynchroSettings settings(kServerSynchronises, "True");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
-    const remote::WriteResult result = c.writer(proc_, c.values);
+    const remote::WriteResult result = remote::WriteRecordValues(c.writer, proc_, c.values);
     EXPECT_EQ(result.nRet, c.nRet);
     EXPECT_EQ(result.newId, c.newId);
     const test::ProcedureCall call = accountSet_.LastCall(c.procedure);
@@ -170,13 +172,15 @@ TEST_F(RecordWritersTest, ValuesTheMemberDoesNotTakeAreRefusedBeforeAnythingIsSe
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     try {
-      remote::InsertWareInfo(proc_, c.values);
+      remote::WriteRecordValues("InsertWareInfo", proc_, c.values);
       ADD_FAILURE() << "accepted";
     } catch (const std::invalid_argument& error) {
       EXPECT_NE(std::string(error.what()).find(c.why), std::string::npos) << error.what();
       EXPECT_NE(std::string(error.what()).find("InsertWareInfo"), std::string::npos);
     }
   }
+  // A member of the table that writes no record is no writer.
+  EXPECT_THROW(remote::WriteRecordValues("QueryBasicInfoTree", proc_, {}), std::invalid_argument);
   EXPECT_TRUE(server_.Requests().empty());
 }
 
@@ -184,7 +188,7 @@ TEST_F(RecordWritersTest, ErrorsComeBackAsTheyWereRaised) {
   // The phone's connection on a database without the account set's procedures.
   phone_.Settings().initialCatalog = "master";
   try {
-    remote::InsertUnitInfo(proc_, {{"LongName", "箱"}});
+    remote::WriteRecordValues("InsertUnitInfo", proc_, {{"LongName", "箱"}});
     ADD_FAILURE() << "accepted";
   } catch (const sql::SqlError& error) {
     EXPECT_NE(std::string(error.what()).find("Could not find stored procedure 'AAAAATN"),
@@ -195,8 +199,9 @@ TEST_F(RecordWritersTest, ErrorsComeBackAsTheyWereRaised) {
   phone_.Close();
   phone_.Settings().initialCatalog = test::kAccountSetDatabase;
   try {
-    remote::InsertUnitInfo(
-        proc_, {{"LongName", Variant::Array(com::SafeArray::Vector(com::VT_VARIANT, 1))}});
+    remote::WriteRecordValues(
+        "InsertUnitInfo", proc_,
+        {{"LongName", Variant::Array(com::SafeArray::Vector(com::VT_VARIANT, 1))}});
     ADD_FAILURE() << "accepted";
   } catch (const std::exception& error) {
     EXPECT_NE(std::string(error.what()).find("InsertUnitInfo: LongName"), std::string::npos)
