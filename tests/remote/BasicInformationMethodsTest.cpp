@@ -50,18 +50,6 @@ class BasicInformationTest : public ModuleTest {
     }
   }
 
-  datasnap::test::DataPacket Fetch(const char* provider) {
-    OutSlot recsOut = Out(Variant::I4(0), com::VT_I4);
-    OutSlot params = Out();
-    OutSlot ownerData = Out();
-    const CallResult result = Call("AS_GetRecords", {Variant(provider), Variant::I4(-1),
-                                                     recsOut.ref, Variant::I4(datasnap::kMetaData),
-                                                     Variant(""), params.ref, ownerData.ref});
-    EXPECT_EQ(result.hr, com::S_OK) << result.excepInfo.description;
-    if (result.hr != com::S_OK) return {};
-    return datasnap::test::ReadDataPacket(result.value.GetArray().Bytes());
-  }
-
   static std::map<std::string, Variant> Operator(std::map<std::string, Variant> values) {
     values.emplace("OperatorID", Variant("00001"));
     values.emplace("CompanyID", Variant("00002"));

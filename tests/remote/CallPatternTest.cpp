@@ -29,19 +29,6 @@ class CallPatternTest : public ModuleTest {
             Variant(name),    Variant("HN"),    Variant::Null(),  Variant("hnq"),
             Variant::I4(3),   newSelfId.ref,    nRet.ref};
   }
-
-  // All rows of a provider, as a client dataset opens it.
-  datasnap::test::DataPacket Fetch(const char* provider) {
-    OutSlot recsOut = Out(Variant::I4(0), com::VT_I4);
-    OutSlot params = Out();
-    OutSlot ownerData = Out();
-    const CallResult result = Call("AS_GetRecords", {Variant(provider), Variant::I4(-1),
-                                                     recsOut.ref, Variant::I4(datasnap::kMetaData),
-                                                     Variant(""), params.ref, ownerData.ref});
-    EXPECT_EQ(result.hr, com::S_OK) << result.excepInfo.description;
-    if (result.hr != com::S_OK) return {};
-    return ReadDataPacket(result.value.GetArray().Bytes());
-  }
 };
 
 TEST_F(CallPatternTest, RecordWriterSendsEachArgumentToItsParameterAndReadsTheResultsBack) {

@@ -13,7 +13,9 @@
 
 #include "platform/com/IDispatchObject.h"
 #include "platform/com/SafeArray.h"
+#include "platform/datasnap/Provider.h"
 #include "remote/uDataModuleSvr.h"
+#include "tests/platform/datasnap/DataPacketReader.h"
 #include "tests/support/accountset/AccountSet.h"
 #include "tests/support/tds/SqlServerStandIn.h"
 
@@ -71,6 +73,20 @@ class ModuleTest : public ::testing::Test {
     result.hr = module_->Invoke(dispId, com::DISPATCH_METHOD, com::DispParams(dispatchOrder),
                                 &result.value, &result.excepInfo, &result.argErr);
     return result;
+  }
+
+  // All rows of a provider, as a client dataset opens it.
+  datasnap::test::DataPacket Fetch(const char* provider) {
+    OutSlot recsOut = Out(com::Variant::I4(0), com::VT_I4);
+    OutSlot params = Out();
+    OutSlot ownerData = Out();
+    const CallResult result =
+        Call("AS_GetRecords",
+             {com::Variant(provider), com::Variant::I4(-1), recsOut.ref,
+              com::Variant::I4(datasnap::kMetaData), com::Variant(""), params.ref, ownerData.ref});
+    EXPECT_EQ(result.hr, com::S_OK) << result.excepInfo.description;
+    if (result.hr != com::S_OK) return {};
+    return datasnap::test::ReadDataPacket(result.value.GetArray().Bytes());
   }
 
   test::SqlServerStandIn server_;

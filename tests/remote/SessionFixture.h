@@ -100,20 +100,6 @@ class SessionTest : public ModuleTest {
     return result;
   }
 
-  // All rows of a provider, as a client dataset opens it.
-  datasnap::test::DataPacket Fetch(const char* provider) {
-    OutSlot recsOut = Out(com::Variant::I4(0), com::VT_I4);
-    OutSlot params = Out();
-    OutSlot ownerData = Out();
-    const CallResult result =
-        Call("AS_GetRecords",
-             {com::Variant(provider), com::Variant::I4(-1), recsOut.ref,
-              com::Variant::I4(datasnap::kMetaData), com::Variant(""), params.ref, ownerData.ref});
-    EXPECT_EQ(result.hr, com::S_OK) << result.excepInfo.description;
-    if (result.hr != com::S_OK) return {};
-    return datasnap::test::ReadDataPacket(result.value.GetArray().Bytes());
-  }
-
   std::size_t LoginsSeen() const {
     std::size_t logins = 0;
     for (const test::Request& request : server_.Requests()) {
