@@ -10,7 +10,7 @@
 #include "ConfigKeys.h"
 #include "PasswordScrambler.h"
 #include "ServerGlobals.h"
-#include "TempFolder.h"
+#include "tests/support/files/TempFolder.h"
 
 namespace quor {
 namespace {

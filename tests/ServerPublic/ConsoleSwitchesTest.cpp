@@ -5,7 +5,7 @@
 #include <string>
 
 #include "ServerPublic/ConfigStore.h"
-#include "TempFolder.h"
+#include "tests/support/files/TempFolder.h"
 
 namespace quor {
 namespace {

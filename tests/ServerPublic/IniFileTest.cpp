@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "TempFolder.h"
+#include "tests/support/files/TempFolder.h"
 
 namespace quor {
 namespace {

@@ -9,14 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/catalogue/CatalogueInstance.h"
 #include "ServerPublic/ConfigStore.h"
 #include "ServerPublic/ConnectionRecipe.h"
 #include "ServerPublic/ServerGlobals.h"
 #include "ServerPublic/SqlNames.h"
-#include "TempFolder.h"
 #include "platform/sql/Connection.h"
 #include "platform/sql/SqlError.h"
+#include "tests/support/catalogue/CatalogueInstance.h"
+#include "tests/support/files/TempFolder.h"
 #include "tests/support/tds/SqlServerStandIn.h"
 
 namespace quor {

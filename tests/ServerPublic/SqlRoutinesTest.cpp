@@ -14,11 +14,11 @@
 #include "ServerPublic/ConnectionRecipe.h"
 #include "ServerPublic/PasswordScrambler.h"
 #include "ServerPublic/ServerGlobals.h"
-#include "TempFolder.h"
 #include "platform/registry/Registry.h"
 #include "platform/sql/Connection.h"
 #include "platform/sql/SqlError.h"
 #include "platform/ui/ScriptedMessageBoxes.h"
+#include "tests/support/files/TempFolder.h"
 #include "tests/support/tds/SqlServerStandIn.h"
 
 namespace quor {

@@ -18,8 +18,8 @@
 #include "ServerPublic/PasswordScrambler.h"
 #include "ServerPublic/ServerGlobals.h"
 #include "platform/datasnap/Provider.h"
-#include "tests/ServerPublic/TempFolder.h"
 #include "tests/platform/datasnap/DataPacketReader.h"
+#include "tests/support/files/TempFolder.h"
 
 namespace quor::testing {
 

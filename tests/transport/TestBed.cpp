@@ -213,17 +213,6 @@ com::ClassRegistration Registration(const char* classId, const char* progId, boo
 
 }  // namespace
 
-TempFolder::TempFolder() {
-  std::string pattern = (fs::temp_directory_path() / "quor-transport-XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-TempFolder::~TempFolder() {
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
-}
-
 const std::vector<ProviderRow>& ProviderRows() {
   static const std::vector<ProviderRow> rows = {
       {1, "螺丝刀", 12.5, "2024-01-02", true},

@@ -17,6 +17,7 @@
 #include "platform/com/ClassRegistry.h"
 #include "platform/com/TableDispatch.h"
 #include "platform/registry/Registry.h"
+#include "tests/support/files/TempFolder.h"
 #include "transport/TransportContext.h"
 #include "transport/TransportInterfaces.h"
 
@@ -36,17 +37,7 @@ inline constexpr const char* kBrokenCreationText = "the test class cannot be cre
 inline constexpr const char* kEchoFailureText = "echo failed on purpose";
 inline constexpr com::HResult kEchoFailureCode = static_cast<com::HResult>(0x80041001u);
 
-class TempFolder {
- public:
-  TempFolder();
-  ~TempFolder();
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const std::filesystem::path& Path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
+using ::quor::testing::TempFolder;
 
 // Rows of the provider's packet: ID, Name, Price, Day, Active.
 struct ProviderRow {

@@ -1,4 +1,5 @@
 #include "platform/lock/NamedMutex.h"
+#include "tests/support/files/TempFolder.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -17,22 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "quor-lock-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp");
-    path_ = pattern;
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& Path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+using ::quor::testing::TempFolder;
 
 // Sets or clears an environment variable for one scope.
 class ScopedEnv {

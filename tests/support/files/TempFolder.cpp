@@ -1,4 +1,4 @@
-#include "TempFolder.h"
+#include "tests/support/files/TempFolder.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,7 +11,7 @@
 namespace quor::testing {
 
 TempFolder::TempFolder() {
-  char pattern[] = "/tmp/quor-config-XXXXXX";
+  char pattern[] = "/tmp/quor-test-XXXXXX";
   if (::mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
   // Other users must reach into it for the unprivileged checks.
