@@ -44,8 +44,7 @@ sql::ValueKind KindOf(const std::string& typeName) {
   return sql::ValueKind::kText;
 }
 
-sql::Field Column(std::string name, std::string typeName, std::size_t size = 0,
-                  bool nullable = true) {
+sql::Field Col(std::string name, std::string typeName, std::size_t size = 0, bool nullable = true) {
   sql::Field field;
   field.name = std::move(name);
   field.kind = KindOf(typeName);
@@ -93,76 +92,58 @@ struct DescriptorCase {
 
 TEST(DataPacketWriter, DescribesEachSqlServerTypeAsItsPacketFieldType) {
   const std::vector<DescriptorCase> cases = {
-      {"tinyint is unsigned", Column("a", "tinyint"), 2, 1, 0, {}, {}},
-      {"smallint", Column("a", "smallint"), 1, 2, 0, {}, {}},
-      {"int", Column("a", "int"), 1, 4, 0, {}, {}},
-      {"bigint", Column("a", "bigint"), 1, 8, 0, {}, {}},
-      {"bit", Column("a", "bit"), 3, 2, 0, {}, {}},
-      {"float", Column("a", "float"), 4, 8, 0, {}, {}},
-      {"real", Column("a", "real"), 4, 8, 0, {}, {}},
-      {"decimal without BCD", Column("a", "decimal", 18), 4, 8, 0, {}, {}},
-      {"numeric", Column("a", "numeric", 10), 4, 8, 0, {}, {}},
-      {"money", Column("a", "money", 19), 4, 8, 0, {}, {}},
-      {"smallmoney", Column("a", "smallmoney", 10), 4, 8, 0, {}, {}},
-      {"datetime", Column("a", "datetime", 23), 8, 8, 0, {}, {}},
-      {"smalldatetime", Column("a", "smalldatetime", 16), 8, 8, 0, {}, {}},
-      {"datetime2", Column("a", "datetime2", 27), 8, 8, 0, {}, {}},
-      {"date", Column("a", "date", 10), 6, 4, 0, {}, {}},
-      {"time", Column("a", "time", 16), 7, 4, 0, {}, {}},
-      {"varchar(50)", Column("a", "varchar", 50), 0x49, 1, 0, 50, {}},
-      {"char(10)", Column("a", "char", 10), 0x49, 1, 0, 10, {}},
-      {"varchar(255) keeps a one-byte length", Column("a", "varchar", 255), 0x49, 1, 0, 255, {}},
-      {"varchar(256) needs a two-byte length", Column("a", "varchar", 256), 0x49, 2, 0, 256, {}},
-      {"varchar(8000)", Column("a", "varchar", 8000), 0x49, 2, 0, 8000, {}},
-      {"varchar(max) reported as size 0", Column("a", "varchar", 0), 0x4B, 4, 0, {}, "Text"},
-      {"varchar(max) reported as 2^31-1",
-       Column("a", "varchar", 2147483647),
-       0x4B,
-       4,
-       0,
-       {},
-       "Text"},
+      {"tinyint is unsigned", Col("a", "tinyint"), 2, 1, 0, {}, {}},
+      {"smallint", Col("a", "smallint"), 1, 2, 0, {}, {}},
+      {"int", Col("a", "int"), 1, 4, 0, {}, {}},
+      {"bigint", Col("a", "bigint"), 1, 8, 0, {}, {}},
+      {"bit", Col("a", "bit"), 3, 2, 0, {}, {}},
+      {"float", Col("a", "float"), 4, 8, 0, {}, {}},
+      {"real", Col("a", "real"), 4, 8, 0, {}, {}},
+      {"decimal without BCD", Col("a", "decimal", 18), 4, 8, 0, {}, {}},
+      {"numeric", Col("a", "numeric", 10), 4, 8, 0, {}, {}},
+      {"money", Col("a", "money", 19), 4, 8, 0, {}, {}},
+      {"smallmoney", Col("a", "smallmoney", 10), 4, 8, 0, {}, {}},
+      {"datetime", Col("a", "datetime", 23), 8, 8, 0, {}, {}},
+      {"smalldatetime", Col("a", "smalldatetime", 16), 8, 8, 0, {}, {}},
+      {"datetime2", Col("a", "datetime2", 27), 8, 8, 0, {}, {}},
+      {"date", Col("a", "date", 10), 6, 4, 0, {}, {}},
+      {"time", Col("a", "time", 16), 7, 4, 0, {}, {}},
+      {"varchar(50)", Col("a", "varchar", 50), 0x49, 1, 0, 50, {}},
+      {"char(10)", Col("a", "char", 10), 0x49, 1, 0, 10, {}},
+      {"varchar(255) keeps a one-byte length", Col("a", "varchar", 255), 0x49, 1, 0, 255, {}},
+      {"varchar(256) needs a two-byte length", Col("a", "varchar", 256), 0x49, 2, 0, 256, {}},
+      {"varchar(8000)", Col("a", "varchar", 8000), 0x49, 2, 0, 8000, {}},
+      {"varchar(max) reported as size 0", Col("a", "varchar", 0), 0x4B, 4, 0, {}, "Text"},
+      {"varchar(max) reported as 2^31-1", Col("a", "varchar", 2147483647), 0x4B, 4, 0, {}, "Text"},
       {"nvarchar(100): 200 bytes fit a one-byte length",
-       Column("a", "nvarchar", 100),
+       Col("a", "nvarchar", 100),
        0x4A,
        1,
        0,
        100,
        {}},
-      {"nvarchar(127)", Column("a", "nvarchar", 127), 0x4A, 1, 0, 127, {}},
-      {"nvarchar(128): 256 bytes need two", Column("a", "nvarchar", 128), 0x4A, 2, 0, 128, {}},
-      {"nchar(4000)", Column("a", "nchar", 4000), 0x4A, 2, 0, 4000, {}},
-      {"sysname", Column("a", "sysname", 128), 0x4A, 2, 0, 128, {}},
-      {"nvarchar(max)", Column("a", "nvarchar", 0), 0x4B, 4, 0, {}, "WideText"},
-      {"text", Column("a", "text", 2147483647), 0x4B, 4, 0, {}, "Text"},
-      {"ntext", Column("a", "ntext", 1073741823), 0x4B, 4, 0, {}, "WideText"},
-      {"xml", Column("a", "xml", 0), 0x4B, 4, 0, {}, "WideText"},
-      {"image", Column("a", "image", 2147483647), 0x4B, 4, 0, {}, "Graphics"},
-      {"varbinary(50)", Column("a", "varbinary", 50), 0x4B, 4, 0, {}, "Binary"},
-      {"binary(16)", Column("a", "binary", 16), 0x4B, 4, 0, {}, "Binary"},
-      {"varbinary(max)", Column("a", "varbinary", 0), 0x4B, 4, 0, {}, "Binary"},
-      {"uniqueidentifier", Column("a", "uniqueidentifier", 36), 0x49, 1, 0, 38, {}},
-      {"NOT NULL column is required", Column("a", "int", 10, false), 1, 4, 4, {}, {}},
-      {"NOT NULL varchar is required", Column("a", "varchar", 8, false), 0x49, 1, 4, 8, {}},
-      {"identity is read-only, not required",
-       Column("a", "int identity", 10, false),
-       1,
-       4,
-       2,
-       {},
-       {}},
-      {"bigint identity", Column("a", "bigint identity", 19, false), 1, 8, 2, {}, {}},
-      {"rowversion is read-only", Column("a", "timestamp", 8, false), 0x4B, 4, 2, {}, "Binary"},
-      {"type names in capitals", Column("a", "NVARCHAR", 20), 0x4A, 1, 0, 20, {}},
-      {"datetimeoffset falls back to its text",
-       Column("a", "datetimeoffset", 34),
-       0x4A,
-       1,
-       0,
-       34,
-       {}},
+      {"nvarchar(127)", Col("a", "nvarchar", 127), 0x4A, 1, 0, 127, {}},
+      {"nvarchar(128): 256 bytes need two", Col("a", "nvarchar", 128), 0x4A, 2, 0, 128, {}},
+      {"nchar(4000)", Col("a", "nchar", 4000), 0x4A, 2, 0, 4000, {}},
+      {"sysname", Col("a", "sysname", 128), 0x4A, 2, 0, 128, {}},
+      {"nvarchar(max)", Col("a", "nvarchar", 0), 0x4B, 4, 0, {}, "WideText"},
+      {"text", Col("a", "text", 2147483647), 0x4B, 4, 0, {}, "Text"},
+      {"ntext", Col("a", "ntext", 1073741823), 0x4B, 4, 0, {}, "WideText"},
+      {"xml", Col("a", "xml", 0), 0x4B, 4, 0, {}, "WideText"},
+      {"image", Col("a", "image", 2147483647), 0x4B, 4, 0, {}, "Graphics"},
+      {"varbinary(50)", Col("a", "varbinary", 50), 0x4B, 4, 0, {}, "Binary"},
+      {"binary(16)", Col("a", "binary", 16), 0x4B, 4, 0, {}, "Binary"},
+      {"varbinary(max)", Col("a", "varbinary", 0), 0x4B, 4, 0, {}, "Binary"},
+      {"uniqueidentifier", Col("a", "uniqueidentifier", 36), 0x49, 1, 0, 38, {}},
+      {"NOT NULL column is required", Col("a", "int", 10, false), 1, 4, 4, {}, {}},
+      {"NOT NULL varchar is required", Col("a", "varchar", 8, false), 0x49, 1, 4, 8, {}},
+      {"identity is read-only, not required", Col("a", "int identity", 10, false), 1, 4, 2, {}, {}},
+      {"bigint identity", Col("a", "bigint identity", 19, false), 1, 8, 2, {}, {}},
+      {"rowversion is read-only", Col("a", "timestamp", 8, false), 0x4B, 4, 2, {}, "Binary"},
+      {"type names in capitals", Col("a", "NVARCHAR", 20), 0x4A, 1, 0, 20, {}},
+      {"datetimeoffset falls back to its text", Col("a", "datetimeoffset", 34), 0x4A, 1, 0, 34, {}},
       {"sql_variant falls back to long text",
-       Column("a", "sql_variant", 8000),
+       Col("a", "sql_variant", 8000),
        0x4B,
        4,
        0,
@@ -203,7 +184,7 @@ TEST(DataPacketWriter, UnknownTypeNamesFallBackOnTheValueKind) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.kind));
-    sql::Field column = Column("u", "");
+    sql::Field column = Col("u", "");
     column.kind = c.kind;
     column.size = 20;
     const auto packet = ReadDataPacket(Encode({column}, {}));
@@ -223,90 +204,86 @@ struct ValueCase {
 
 TEST(DataPacketWriter, WritesEachTypesValuesAndNullsSoTheyReadBack) {
   const std::vector<ValueCase> cases = {
-      {"tinyint 0", Column("a", "tinyint"), sql::Value::Integer(0), std::uint64_t{0}},
-      {"tinyint 255", Column("a", "tinyint"), sql::Value::Integer(255), std::uint64_t{255}},
-      {"smallint min", Column("a", "smallint"), sql::Value::Integer(-32768), std::int64_t{-32768}},
-      {"smallint max", Column("a", "smallint"), sql::Value::Integer(32767), std::int64_t{32767}},
-      {"int min", Column("a", "int"), sql::Value::Integer(std::numeric_limits<std::int32_t>::min()),
+      {"tinyint 0", Col("a", "tinyint"), sql::Value::Integer(0), std::uint64_t{0}},
+      {"tinyint 255", Col("a", "tinyint"), sql::Value::Integer(255), std::uint64_t{255}},
+      {"smallint min", Col("a", "smallint"), sql::Value::Integer(-32768), std::int64_t{-32768}},
+      {"smallint max", Col("a", "smallint"), sql::Value::Integer(32767), std::int64_t{32767}},
+      {"int min", Col("a", "int"), sql::Value::Integer(std::numeric_limits<std::int32_t>::min()),
        std::int64_t{std::numeric_limits<std::int32_t>::min()}},
-      {"int max", Column("a", "int"), sql::Value::Integer(std::numeric_limits<std::int32_t>::max()),
+      {"int max", Col("a", "int"), sql::Value::Integer(std::numeric_limits<std::int32_t>::max()),
        std::int64_t{std::numeric_limits<std::int32_t>::max()}},
-      {"bigint min", Column("a", "bigint"),
+      {"bigint min", Col("a", "bigint"),
        sql::Value::Integer(std::numeric_limits<std::int64_t>::min()),
        std::numeric_limits<std::int64_t>::min()},
-      {"bigint max", Column("a", "bigint"),
+      {"bigint max", Col("a", "bigint"),
        sql::Value::Integer(std::numeric_limits<std::int64_t>::max()),
        std::numeric_limits<std::int64_t>::max()},
-      {"bit true", Column("a", "bit"), sql::Value::Boolean(true), true},
-      {"bit false", Column("a", "bit"), sql::Value::Boolean(false), false},
-      {"float", Column("a", "float"), sql::Value::Double(-1.5e300), -1.5e300},
-      {"real", Column("a", "real"), sql::Value::Double(0.1), 0.1},
-      {"decimal", Column("a", "decimal", 18), sql::Value::Decimal("-12.3400"), -12.34},
-      {"numeric", Column("a", "numeric", 10), sql::Value::Decimal("0.5"), 0.5},
-      {"money at its maximum", Column("a", "money", 19),
-       sql::Value::Decimal("922337203685477.5807"), 922337203685477.5807},
-      {"smallmoney at its minimum", Column("a", "smallmoney", 10),
-       sql::Value::Decimal("-214748.3648"), -214748.3648},
-      {"datetime with milliseconds", Column("a", "datetime", 23),
+      {"bit true", Col("a", "bit"), sql::Value::Boolean(true), true},
+      {"bit false", Col("a", "bit"), sql::Value::Boolean(false), false},
+      {"float", Col("a", "float"), sql::Value::Double(-1.5e300), -1.5e300},
+      {"real", Col("a", "real"), sql::Value::Double(0.1), 0.1},
+      {"decimal", Col("a", "decimal", 18), sql::Value::Decimal("-12.3400"), -12.34},
+      {"numeric", Col("a", "numeric", 10), sql::Value::Decimal("0.5"), 0.5},
+      {"money at its maximum", Col("a", "money", 19), sql::Value::Decimal("922337203685477.5807"),
+       922337203685477.5807},
+      {"smallmoney at its minimum", Col("a", "smallmoney", 10), sql::Value::Decimal("-214748.3648"),
+       -214748.3648},
+      {"datetime with milliseconds", Col("a", "datetime", 23),
        At(2024, 2, 29, 13, 45, 30, 997'000'000), Timestamp{{2024, 2, 29}, 49'530'997}},
-      {"datetime at its lower bound", Column("a", "datetime", 23),
-       At(1753, 1, 1, 0, 0, 0, 3'333'333), Timestamp{{1753, 1, 1}, 3}},
-      {"datetime the day before the variant epoch", Column("a", "datetime", 23),
+      {"datetime at its lower bound", Col("a", "datetime", 23), At(1753, 1, 1, 0, 0, 0, 3'333'333),
+       Timestamp{{1753, 1, 1}, 3}},
+      {"datetime the day before the variant epoch", Col("a", "datetime", 23),
        At(1899, 12, 29, 18, 0, 0), Timestamp{{1899, 12, 29}, 64'800'000}},
-      {"smalldatetime", Column("a", "smalldatetime", 16), At(1900, 1, 1, 23, 59),
+      {"smalldatetime", Col("a", "smalldatetime", 16), At(1900, 1, 1, 23, 59),
        Timestamp{{1900, 1, 1}, 86'340'000}},
-      {"datetime2 rounds to the millisecond", Column("a", "datetime2", 27),
+      {"datetime2 rounds to the millisecond", Col("a", "datetime2", 27),
        At(2010, 6, 15, 8, 30, 0, 123'456'700), Timestamp{{2010, 6, 15}, 30'600'123}},
-      {"datetime2 rounding into the next day", Column("a", "datetime2", 27),
+      {"datetime2 rounding into the next day", Col("a", "datetime2", 27),
        At(1999, 12, 31, 23, 59, 59, 999'600'000), Timestamp{{2000, 1, 1}, 0}},
-      {"datetime2 on day 1", Column("a", "datetime2", 27), At(1, 1, 1, 0, 0, 0, 1'000'000),
+      {"datetime2 on day 1", Col("a", "datetime2", 27), At(1, 1, 1, 0, 0, 0, 1'000'000),
        Timestamp{{1, 1, 1}, 1}},
-      {"date", Column("a", "date", 10), At(2024, 2, 29), Date{2024, 2, 29}},
-      {"date in 1600", Column("a", "date", 10), At(1600, 2, 29), Date{1600, 2, 29}},
-      {"date given as text", Column("a", "date", 10), sql::Value::Text("2023-03-01"),
+      {"date", Col("a", "date", 10), At(2024, 2, 29), Date{2024, 2, 29}},
+      {"date in 1600", Col("a", "date", 10), At(1600, 2, 29), Date{1600, 2, 29}},
+      {"date given as text", Col("a", "date", 10), sql::Value::Text("2023-03-01"),
        Date{2023, 3, 1}},
-      {"time from the driver's text", Column("a", "time", 16), sql::Value::Text("12:34:56.7890000"),
+      {"time from the driver's text", Col("a", "time", 16), sql::Value::Text("12:34:56.7890000"),
        TimeOfDay{45'296'789}},
-      {"time at midnight", Column("a", "time", 16), sql::Value::Text("00:00:00"), TimeOfDay{0}},
-      {"time at the end of the day stays in the day", Column("a", "time", 16),
+      {"time at midnight", Col("a", "time", 16), sql::Value::Text("00:00:00"), TimeOfDay{0}},
+      {"time at the end of the day stays in the day", Col("a", "time", 16),
        sql::Value::Text("23:59:59.9999999"), TimeOfDay{86'399'999}},
-      {"time from a date-time value", Column("a", "time", 16), At(1900, 1, 1, 1, 2, 3, 4'000'000),
+      {"time from a date-time value", Col("a", "time", 16), At(1900, 1, 1, 1, 2, 3, 4'000'000),
        TimeOfDay{3'723'004}},
-      {"varchar ASCII", Column("a", "varchar", 20), sql::Value::Text("hello"),
-       std::string("hello")},
-      {"varchar Chinese", Column("a", "varchar", 20), sql::Value::Text("中文测试，好！"),
+      {"varchar ASCII", Col("a", "varchar", 20), sql::Value::Text("hello"), std::string("hello")},
+      {"varchar Chinese", Col("a", "varchar", 20), sql::Value::Text("中文测试，好！"),
        std::string("中文测试，好！")},
-      {"varchar empty", Column("a", "varchar", 20), sql::Value::Text(""), std::string()},
-      {"varchar with the euro sign", Column("a", "varchar", 3), sql::Value::Text("€中"),
+      {"varchar empty", Col("a", "varchar", 20), sql::Value::Text(""), std::string()},
+      {"varchar with the euro sign", Col("a", "varchar", 3), sql::Value::Text("€中"),
        std::string("€中")},
-      {"char keeps its padding", Column("a", "char", 5), sql::Value::Text("ab   "),
+      {"char keeps its padding", Col("a", "char", 5), sql::Value::Text("ab   "),
        std::string("ab   ")},
-      {"long varchar", Column("a", "varchar", 300), sql::Value::Text(Repeat("数", 150)),
+      {"long varchar", Col("a", "varchar", 300), sql::Value::Text(Repeat("数", 150)),
        Repeat("数", 150)},
-      {"nvarchar Chinese and beyond the BMP", Column("a", "nvarchar", 20),
+      {"nvarchar Chinese and beyond the BMP", Col("a", "nvarchar", 20),
        sql::Value::Text("中文，Unicode 😀"), std::string("中文，Unicode 😀")},
-      {"nchar", Column("a", "nchar", 4), sql::Value::Text("ab  "), std::string("ab  ")},
-      {"long nvarchar", Column("a", "nvarchar", 4000), sql::Value::Text(Repeat("字", 4000)),
+      {"nchar", Col("a", "nchar", 4), sql::Value::Text("ab  "), std::string("ab  ")},
+      {"long nvarchar", Col("a", "nvarchar", 4000), sql::Value::Text(Repeat("字", 4000)),
        Repeat("字", 4000)},
-      {"text", Column("a", "text", 2147483647), sql::Value::Text("备注 memo"),
+      {"text", Col("a", "text", 2147483647), sql::Value::Text("备注 memo"),
        std::string("备注 memo")},
-      {"ntext", Column("a", "ntext", 1073741823), sql::Value::Text("宽文本 😀"),
+      {"ntext", Col("a", "ntext", 1073741823), sql::Value::Text("宽文本 😀"),
        std::string("宽文本 😀")},
-      {"varchar(max)", Column("a", "varchar", 0), sql::Value::Text("长文本"),
-       std::string("长文本")},
-      {"nvarchar(max)", Column("a", "nvarchar", 0), sql::Value::Text("长文本"),
-       std::string("长文本")},
-      {"image", Column("a", "image", 2147483647), Blob(100), Blob(100).AsBytes()},
-      {"varbinary", Column("a", "varbinary", 50), Blob(50), Blob(50).AsBytes()},
-      {"binary", Column("a", "binary", 4), sql::Value::Bytes({0, 0xFF, 0, 1}),
-       Bytes{0, 0xFF, 0, 1}},
-      {"uniqueidentifier text from the driver", Column("a", "uniqueidentifier", 36),
+      {"varchar(max)", Col("a", "varchar", 0), sql::Value::Text("长文本"), std::string("长文本")},
+      {"nvarchar(max)", Col("a", "nvarchar", 0), sql::Value::Text("长文本"), std::string("长文本")},
+      {"image", Col("a", "image", 2147483647), Blob(100), Blob(100).AsBytes()},
+      {"varbinary", Col("a", "varbinary", 50), Blob(50), Blob(50).AsBytes()},
+      {"binary", Col("a", "binary", 4), sql::Value::Bytes({0, 0xFF, 0, 1}), Bytes{0, 0xFF, 0, 1}},
+      {"uniqueidentifier text from the driver", Col("a", "uniqueidentifier", 36),
        sql::Value::Text("6f9619ff-8b86-d011-b42d-00c04fc964ff"),
        std::string("{6F9619FF-8B86-D011-B42D-00C04FC964FF}")},
-      {"uniqueidentifier already braced", Column("a", "uniqueidentifier", 36),
+      {"uniqueidentifier already braced", Col("a", "uniqueidentifier", 36),
        sql::Value::Text("{6F9619FF-8B86-D011-B42D-00C04FC964FF}"),
        std::string("{6F9619FF-8B86-D011-B42D-00C04FC964FF}")},
-      {"uniqueidentifier as GUID bytes", Column("a", "uniqueidentifier", 36),
+      {"uniqueidentifier as GUID bytes", Col("a", "uniqueidentifier", 36),
        sql::Value::Bytes({0xFF, 0x19, 0x96, 0x6F, 0x86, 0x8B, 0x11, 0xD0, 0xB4, 0x2D, 0x00, 0xC0,
                           0x4F, 0xC9, 0x64, 0xFF}),
        std::string("{6F9619FF-8B86-D011-B42D-00C04FC964FF}")},
@@ -339,7 +316,7 @@ TEST(DataPacketWriter, CountsDaysFromDayOneInDatesAndTimestamps) {
     SCOPED_TRACE(std::to_string(c.year) + "-" + std::to_string(c.month) + "-" +
                  std::to_string(c.day));
     const auto bytes =
-        Encode({Column("d", "date", 10), Column("t", "datetime", 23)},
+        Encode({Col("d", "date", 10), Col("t", "datetime", 23)},
                {{At(c.year, c.month, c.day), At(c.year, c.month, c.day, 0, 0, 1, 5'000'000)}});
     const auto packet = ReadDataPacket(bytes);
     // A record of two fields: status byte, one byte of field bits, then the data.
@@ -356,21 +333,18 @@ TEST(DataPacketWriter, CountsDaysFromDayOneInDatesAndTimestamps) {
 
 TEST(DataPacketWriter, CutsTextsAtTheDeclaredWidthOnWholeCharacters) {
   const std::vector<ValueCase> cases = {
-      {"ASCII beyond varchar(5)", Column("a", "varchar", 5), sql::Value::Text("abcdefg"),
+      {"ASCII beyond varchar(5)", Col("a", "varchar", 5), sql::Value::Text("abcdefg"),
        std::string("abcde")},
-      {"three Chinese characters in 4 bytes", Column("a", "varchar", 4), sql::Value::Text("中文字"),
+      {"three Chinese characters in 4 bytes", Col("a", "varchar", 4), sql::Value::Text("中文字"),
        std::string("中文")},
-      {"no half character in 3 bytes", Column("a", "varchar", 3), sql::Value::Text("中文"),
+      {"no half character in 3 bytes", Col("a", "varchar", 3), sql::Value::Text("中文"),
        std::string("中")},
-      {"single-byte euro before a Chinese character", Column("a", "varchar", 2),
+      {"single-byte euro before a Chinese character", Col("a", "varchar", 2),
        sql::Value::Text("€中"), std::string("€")},
-      {"nvarchar(3)", Column("a", "nvarchar", 3), sql::Value::Text("中文字符"),
-       std::string("中文字")},
-      {"no half surrogate pair", Column("a", "nvarchar", 2), sql::Value::Text("a😀"),
-       std::string("a")},
-      {"whole surrogate pair", Column("a", "nvarchar", 3), sql::Value::Text("a😀b"),
-       std::string("a😀")},
-      {"characters outside code page 936 become '?'", Column("a", "varchar", 10),
+      {"nvarchar(3)", Col("a", "nvarchar", 3), sql::Value::Text("中文字符"), std::string("中文字")},
+      {"no half surrogate pair", Col("a", "nvarchar", 2), sql::Value::Text("a😀"), std::string("a")},
+      {"whole surrogate pair", Col("a", "nvarchar", 3), sql::Value::Text("a😀b"), std::string("a😀")},
+      {"characters outside code page 936 become '?'", Col("a", "varchar", 10),
        sql::Value::Text("a😀한b"), std::string("a??b")},
   };
   for (const auto& c : cases) {
@@ -387,8 +361,8 @@ TEST(DataPacketWriter, WritesEmptyAndLargeBlobsWithFourByteLengths) {
       Repeat("七十千字节的备注。", 2800);             // 25200 characters, 50400 bytes in CP936
   const std::string longWide = Repeat("宽😀", 12000);  // 36000 UTF-16 units, 72000 bytes
   const std::vector<sql::Field> fields = {
-      Column("memo", "text", 2147483647), Column("wide", "ntext", 1073741823),
-      Column("picture", "image", 2147483647), Column("data", "varbinary", 0)};
+      Col("memo", "text", 2147483647), Col("wide", "ntext", 1073741823),
+      Col("picture", "image", 2147483647), Col("data", "varbinary", 0)};
   const std::vector<std::vector<sql::Value>> rows = {
       {sql::Value::Text(""), sql::Value::Text(""), sql::Value::Bytes({}), sql::Value::Bytes({})},
       {sql::Value::Text(longText + Repeat("abc", 7000)), sql::Value::Text(longWide),
@@ -415,8 +389,8 @@ TEST(DataPacketWriter, WritesEmptyAndLargeBlobsWithFourByteLengths) {
 }
 
 TEST(DataPacketWriter, WritesHeaderAndFieldsOnlyWhenThereAreNoRows) {
-  const std::vector<sql::Field> fields = {Column("编号", "int", 10, false),
-                                          Column("名称", "nvarchar", 40)};
+  const std::vector<sql::Field> fields = {Col("编号", "int", 10, false),
+                                          Col("名称", "nvarchar", 40)};
   const auto bytes = Encode(fields, {});
   const auto packet = ReadDataPacket(bytes);
   EXPECT_EQ(packet.recordCount, 0);
@@ -430,7 +404,7 @@ TEST(DataPacketWriter, WritesHeaderAndFieldsOnlyWhenThereAreNoRows) {
 
 TEST(DataPacketWriter, PacksNullBitsFourFieldsToAByteAcrossRecords) {
   std::vector<sql::Field> fields;
-  for (int i = 0; i < 9; ++i) fields.push_back(Column("f" + std::to_string(i), "smallint"));
+  for (int i = 0; i < 9; ++i) fields.push_back(Col("f" + std::to_string(i), "smallint"));
   struct Case {
     std::vector<int> nullFields;
     std::vector<std::uint8_t> statusBytes;
@@ -474,9 +448,8 @@ TEST(DataPacketWriter, PacksNullBitsFourFieldsToAByteAcrossRecords) {
 }
 
 TEST(DataPacketWriter, MatchesAHandComputedPacketByteForByte) {
-  const std::vector<sql::Field> fields = {Column("ID", "int", 10, false),
-                                          Column("名称", "varchar", 10),
-                                          Column("日期", "datetime", 23), Column("启用", "bit", 1)};
+  const std::vector<sql::Field> fields = {Col("ID", "int", 10, false), Col("名称", "varchar", 10),
+                                          Col("日期", "datetime", 23), Col("启用", "bit", 1)};
   const std::vector<std::vector<sql::Value>> rows = {
       {sql::Value::Integer(1), sql::Value::Text("中"), At(1899, 12, 31, 0, 0, 0, 500'000'000),
        sql::Value::Boolean(true)},
@@ -538,7 +511,7 @@ TEST(DataPacketWriter, MatchesAHandComputedPacketByteForByte) {
 }
 
 TEST(DataPacketWriter, PatchesTheRecordCountAndHeaderSizeAsRowsStreamIn) {
-  const std::vector<sql::Field> fields = {Column("n", "int"), Column("s", "nvarchar", 10)};
+  const std::vector<sql::Field> fields = {Col("n", "int"), Col("s", "nvarchar", 10)};
   DataPacketWriter writer(fields);
   for (int i = 0; i < 1000; ++i) {
     const std::vector<sql::Value> row = {sql::Value::Integer(i),
@@ -562,27 +535,27 @@ TEST(DataPacketWriter, RejectsValuesThatDoNotFitAndKeepsThePacketIntact) {
     sql::Value value;
   };
   const std::vector<Case> cases = {
-      {"tinyint 256", Column("a", "tinyint"), sql::Value::Integer(256)},
-      {"tinyint -1", Column("a", "tinyint"), sql::Value::Integer(-1)},
-      {"smallint 32768", Column("a", "smallint"), sql::Value::Integer(32768)},
-      {"int 2^31", Column("a", "int"), sql::Value::Integer(2147483648LL)},
-      {"int from text that is no number", Column("a", "int"), sql::Value::Text("twelve")},
-      {"month 13", Column("a", "datetime", 23), At(2024, 13, 1)},
-      {"30 February", Column("a", "date", 10), At(2023, 2, 30)},
-      {"year 0", Column("a", "date", 10), At(0, 1, 1)},
-      {"month 257, which wraps to 1 in a byte", Column("a", "date", 10), At(2024, 257, 1)},
-      {"year 75536, which wraps in a short", Column("a", "date", 10), At(75536, 1, 1)},
-      {"hour 24", Column("a", "datetime2", 27), At(2024, 1, 1, 24)},
-      {"time 25:00", Column("a", "time", 16), sql::Value::Text("25:00:00")},
-      {"time without seconds' digits", Column("a", "time", 16), sql::Value::Text("12:3")},
-      {"GUID of the wrong shape", Column("a", "uniqueidentifier", 36), sql::Value::Text("xyz")},
-      {"GUID with a stray letter", Column("a", "uniqueidentifier", 36),
+      {"tinyint 256", Col("a", "tinyint"), sql::Value::Integer(256)},
+      {"tinyint -1", Col("a", "tinyint"), sql::Value::Integer(-1)},
+      {"smallint 32768", Col("a", "smallint"), sql::Value::Integer(32768)},
+      {"int 2^31", Col("a", "int"), sql::Value::Integer(2147483648LL)},
+      {"int from text that is no number", Col("a", "int"), sql::Value::Text("twelve")},
+      {"month 13", Col("a", "datetime", 23), At(2024, 13, 1)},
+      {"30 February", Col("a", "date", 10), At(2023, 2, 30)},
+      {"year 0", Col("a", "date", 10), At(0, 1, 1)},
+      {"month 257, which wraps to 1 in a byte", Col("a", "date", 10), At(2024, 257, 1)},
+      {"year 75536, which wraps in a short", Col("a", "date", 10), At(75536, 1, 1)},
+      {"hour 24", Col("a", "datetime2", 27), At(2024, 1, 1, 24)},
+      {"time 25:00", Col("a", "time", 16), sql::Value::Text("25:00:00")},
+      {"time without seconds' digits", Col("a", "time", 16), sql::Value::Text("12:3")},
+      {"GUID of the wrong shape", Col("a", "uniqueidentifier", 36), sql::Value::Text("xyz")},
+      {"GUID with a stray letter", Col("a", "uniqueidentifier", 36),
        sql::Value::Text("6f9619ff-8b86-d011-b42d-00c04fc964fg")},
-      {"GUID of 15 bytes", Column("a", "uniqueidentifier", 36), Blob(15)},
+      {"GUID of 15 bytes", Col("a", "uniqueidentifier", 36), Blob(15)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
-    const std::vector<sql::Field> fields = {Column("before", "int"), c.column};
+    const std::vector<sql::Field> fields = {Col("before", "int"), c.column};
     DataPacketWriter writer(fields);
     writer.AddRow(std::vector<sql::Value>{sql::Value::Integer(1), sql::Value::Null()});
     try {
@@ -600,7 +573,7 @@ TEST(DataPacketWriter, RejectsValuesThatDoNotFitAndKeepsThePacketIntact) {
 }
 
 TEST(DataPacketWriter, RejectsRowsAndFieldsTheLayoutCannotHold) {
-  const std::vector<sql::Field> fields = {Column("a", "int"), Column("b", "int")};
+  const std::vector<sql::Field> fields = {Col("a", "int"), Col("b", "int")};
   DataPacketWriter writer(fields);
   EXPECT_THROW(writer.AddRow(std::vector<sql::Value>{sql::Value::Integer(1)}), PacketError);
   EXPECT_THROW(writer.AddRow(std::vector<sql::Value>(3)), PacketError);
@@ -609,16 +582,16 @@ TEST(DataPacketWriter, RejectsRowsAndFieldsTheLayoutCannotHold) {
   EXPECT_THROW(writer.Finish(), std::logic_error);
 
   // 128 Chinese characters, SQL Server's longest name, take 256 bytes in code page 936.
-  const std::vector<sql::Field> longName = {Column(Repeat("长", 128), "int")};
+  const std::vector<sql::Field> longName = {Col(Repeat("长", 128), "int")};
   EXPECT_THROW(DataPacketWriter{longName}, PacketError);
-  const std::vector<sql::Field> longestName = {Column(Repeat("长", 127) + "x", "int")};
+  const std::vector<sql::Field> longestName = {Col(Repeat("长", 127) + "x", "int")};
   EXPECT_EQ(ReadDataPacket(DataPacketWriter(longestName).Finish()).fields[0].name,
             Repeat("长", 127) + "x");
 
-  const std::vector<sql::Field> tooMany(65536, Column("c", "int"));
+  const std::vector<sql::Field> tooMany(65536, Col("c", "int"));
   EXPECT_THROW(DataPacketWriter{tooMany}, PacketError);
   // 7000 descriptors of 10 bytes would need a header beyond 64 KB.
-  const std::vector<sql::Field> wideHeader(7000, Column("c", "int"));
+  const std::vector<sql::Field> wideHeader(7000, Col("c", "int"));
   EXPECT_THROW(DataPacketWriter{wideHeader}, PacketError);
 }
 

@@ -16,6 +16,7 @@
 #include "platform/datasnap/ParamPacking.h"
 #include "platform/datasnap/Provider.h"
 #include "platform/sql/Connection.h"
+#include "tests/support/tds/Declare.h"
 #include "tests/support/tds/SqlServerStandIn.h"
 
 namespace quor::datasnap {
@@ -23,34 +24,20 @@ namespace {
 
 namespace t = ::quor::test;
 using com::Variant;
+using t::Col;
+using t::Param;
 using test::ExpectPacketHolds;
 using test::ReadDataPacket;
-
-t::Column Col(std::string name, t::SqlType type, int size = 0, int precision = 0, int scale = 0) {
-  t::Column column;
-  column.name = std::move(name);
-  column.type = type;
-  column.size = size;
-  column.precision = precision;
-  column.scale = scale;
-  return column;
-}
-
-t::ParamDecl Param(std::string name, t::SqlType type, int size = 0, bool output = false) {
-  t::ParamDecl decl;
-  decl.name = std::move(name);
-  decl.type = type;
-  decl.size = size;
-  if (output) decl.direction = t::ParamDirection::InputOutput;
-  return decl;
-}
 
 // Five rows with NULLs, Chinese text, money, dates and blobs.
 t::ResultSet Stock() {
   t::ResultSet rows;
-  rows.columns = {Col("ID", t::SqlType::Int),           Col("Name", t::SqlType::NVarChar, 20),
-                  Col("Model", t::SqlType::VarChar, 30), Col("Price", t::SqlType::Money, 0, 19, 4),
-                  Col("Made", t::SqlType::DateTime),    Col("Pic", t::SqlType::Image),
+  rows.columns = {Col("ID", t::SqlType::Int),
+                  Col("Name", t::SqlType::NVarChar, 20),
+                  Col("Model", t::SqlType::VarChar, 30),
+                  Col("Price", t::SqlType::Money, 0, 19, 4),
+                  Col("Made", t::SqlType::DateTime),
+                  Col("Pic", t::SqlType::Image),
                   Col("Note", t::SqlType::Text)};
   rows.rows = {
       {1, "螺丝刀", "十字 6mm", t::Decimal{"8.5000"}, t::DateTime{2023, 1, 2, 3, 4, 5, 10},
@@ -80,7 +67,7 @@ class ProviderTest : public ::testing::Test {
     server_.AddDatabase("QuorData01");
     server_.DeclareProcedure(
         {"P_Stock",
-         {Param("@Kind", t::SqlType::VarChar, 10), Param("@Total", t::SqlType::Int, 0, true)}});
+         {Param("@Kind", t::SqlType::VarChar, 10), t::Output(Param("@Total", t::SqlType::Int))}});
     server_.OnProcedure("P_Stock", [this](const t::ProcedureCall& call) {
       ++runs_;
       lastKind_ = call["@Kind"].IsNull() ? "NULL" : call["@Kind"].AsText();

@@ -274,7 +274,7 @@ TEST(Parallel, ConnectionsOnSeveralThreadsWorkAtTheSameTime) {
     quor::test::Reply reply;
     reply.returnStatus = static_cast<std::int32_t>(call["@N"].AsInt() * 2);
     reply.resultSets.push_back(
-        testing::Rows({testing::Column("N", quor::test::SqlType::Int)}, {{call["@N"]}}));
+        testing::Rows({testing::Col("N", quor::test::SqlType::Int)}, {{call["@N"]}}));
     return reply;
   });
   constexpr int kThreads = 8;

@@ -16,7 +16,7 @@ namespace quor::sql {
 namespace {
 
 namespace t = quor::test;
-using testing::Column;
+using testing::Col;
 using testing::Rows;
 
 // The ODBC types are those FreeTDS reports for SQL Server's types (it gives
@@ -36,40 +36,40 @@ std::vector<TypeCase> TypeCases() {
   std::vector<std::uint8_t> image(20000);
   for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7);
   return {
-      {Column("CInt", t::SqlType::Int), -2147483647, SQL_INTEGER, "int", ValueKind::kInteger,
+      {Col("CInt", t::SqlType::Int), -2147483647, SQL_INTEGER, "int", ValueKind::kInteger,
        Value::Integer(-2147483647)},
-      {Column("CSmall", t::SqlType::SmallInt), -32768, SQL_SMALLINT, "smallint",
-       ValueKind::kInteger, Value::Integer(-32768)},
-      {Column("CTiny", t::SqlType::TinyInt), 255, SQL_TINYINT, "tinyint", ValueKind::kInteger,
+      {Col("CSmall", t::SqlType::SmallInt), -32768, SQL_SMALLINT, "smallint", ValueKind::kInteger,
+       Value::Integer(-32768)},
+      {Col("CTiny", t::SqlType::TinyInt), 255, SQL_TINYINT, "tinyint", ValueKind::kInteger,
        Value::Integer(255)},
-      {Column("CBig", t::SqlType::BigInt), 9'223'372'036'854'775'807LL, SQL_BIGINT, "bigint",
+      {Col("CBig", t::SqlType::BigInt), 9'223'372'036'854'775'807LL, SQL_BIGINT, "bigint",
        ValueKind::kInteger, Value::Integer(9'223'372'036'854'775'807LL)},
-      {Column("CBit", t::SqlType::Bit), true, SQL_BIT, "bit", ValueKind::kBoolean,
+      {Col("CBit", t::SqlType::Bit), true, SQL_BIT, "bit", ValueKind::kBoolean,
        Value::Boolean(true)},
-      {Column("CFloat", t::SqlType::Float), 3.141592653589793, SQL_DOUBLE, "float",
-       ValueKind::kDouble, Value::Double(3.141592653589793)},
-      {Column("CReal", t::SqlType::Real), 0.5, SQL_REAL, "real", ValueKind::kDouble,
+      {Col("CFloat", t::SqlType::Float), 3.141592653589793, SQL_DOUBLE, "float", ValueKind::kDouble,
+       Value::Double(3.141592653589793)},
+      {Col("CReal", t::SqlType::Real), 0.5, SQL_REAL, "real", ValueKind::kDouble,
        Value::Double(0.5)},
-      {Column("CDec", t::SqlType::Decimal, 0, 18, 4), t::Decimal{"-12345678901234.5678"},
-       SQL_NUMERIC, "decimal", ValueKind::kDecimal, Value::Decimal("-12345678901234.5678")},
-      {Column("CMoney", t::SqlType::Money), t::Decimal{"922337203685477.5807"}, SQL_DECIMAL,
-       "money", ValueKind::kDecimal, Value::Decimal("922337203685477.5807")},
-      {Column("CDate", t::SqlType::DateTime), t::DateTime{2024, 2, 29, 13, 45, 30, 123},
+      {Col("CDec", t::SqlType::Decimal, 0, 18, 4), t::Decimal{"-12345678901234.5678"}, SQL_NUMERIC,
+       "decimal", ValueKind::kDecimal, Value::Decimal("-12345678901234.5678")},
+      {Col("CMoney", t::SqlType::Money), t::Decimal{"922337203685477.5807"}, SQL_DECIMAL, "money",
+       ValueKind::kDecimal, Value::Decimal("922337203685477.5807")},
+      {Col("CDate", t::SqlType::DateTime), t::DateTime{2024, 2, 29, 13, 45, 30, 123},
        SQL_TYPE_TIMESTAMP, "datetime", ValueKind::kDateTime,
        Value::FromDateTime({2024, 2, 29, 13, 45, 30, 123'000'000})},
-      {Column("CVar", t::SqlType::VarChar, 40), "商品名称ABC", SQL_VARCHAR, "varchar",
+      {Col("CVar", t::SqlType::VarChar, 40), "商品名称ABC", SQL_VARCHAR, "varchar",
        ValueKind::kText, Value::Text("商品名称ABC")},
-      {Column("CNVar", t::SqlType::NVarChar, 40), "客户名称ÄÖ", SQL_WVARCHAR, "nvarchar",
+      {Col("CNVar", t::SqlType::NVarChar, 40), "客户名称ÄÖ", SQL_WVARCHAR, "nvarchar",
        ValueKind::kText, Value::Text("客户名称ÄÖ")},
-      {Column("CChar", t::SqlType::Char, 6), "编号", SQL_CHAR, "char", ValueKind::kText,
+      {Col("CChar", t::SqlType::Char, 6), "编号", SQL_CHAR, "char", ValueKind::kText,
        Value::Text("编号  ")},
-      {Column("CText", t::SqlType::Text), t::Value(longText), SQL_LONGVARCHAR, "text",
+      {Col("CText", t::SqlType::Text), t::Value(longText), SQL_LONGVARCHAR, "text",
        ValueKind::kText, Value::Text(longText)},
-      {Column("CNText", t::SqlType::NText), "备注𠀀", SQL_WLONGVARCHAR, "ntext", ValueKind::kText,
+      {Col("CNText", t::SqlType::NText), "备注𠀀", SQL_WLONGVARCHAR, "ntext", ValueKind::kText,
        Value::Text("备注𠀀")},
-      {Column("CBin", t::SqlType::VarBinary, 16), t::Bytes{0x00, 0x01, 0xFF}, SQL_VARBINARY,
+      {Col("CBin", t::SqlType::VarBinary, 16), t::Bytes{0x00, 0x01, 0xFF}, SQL_VARBINARY,
        "varbinary", ValueKind::kBytes, Value::Bytes({0x00, 0x01, 0xFF})},
-      {Column("CImage", t::SqlType::Image), t::Value(t::Bytes(image.begin(), image.end())),
+      {Col("CImage", t::SqlType::Image), t::Value(t::Bytes(image.begin(), image.end())),
        SQL_LONGVARBINARY, "image", ValueKind::kBytes, Value::Bytes(image)},
   };
 }
@@ -132,16 +132,16 @@ TEST_F(RecordSetTest, FieldsReportSizePrecisionAndScale) {
     int scale;
   };
   const Case cases[] = {
-      {Column("Price", t::SqlType::Decimal, 0, 12, 3), 12, 12, 3},
-      {Column("Amount", t::SqlType::Money), 19, 19, 4},
-      {Column("Name", t::SqlType::VarChar, 50), 50, 50, 0},
-      {Column("Title", t::SqlType::NVarChar, 30), 30, 30, 0},
-      {Column("Code", t::SqlType::VarBinary, 8), 8, 8, 0},
-      {Column("Qty", t::SqlType::Int), 10, 10, 0},
+      {Col("Price", t::SqlType::Decimal, 0, 12, 3), 12, 12, 3},
+      {Col("Amount", t::SqlType::Money), 19, 19, 4},
+      {Col("Name", t::SqlType::VarChar, 50), 50, 50, 0},
+      {Col("Title", t::SqlType::NVarChar, 30), 30, 30, 0},
+      {Col("Code", t::SqlType::VarBinary, 8), 8, 8, 0},
+      {Col("Qty", t::SqlType::Int), 10, 10, 0},
   };
   t::ResultSet result;
   for (const Case& c : cases) result.columns.push_back(c.column);
-  t::Column notNull = Column("Key", t::SqlType::Int);
+  t::Column notNull = Col("Key", t::SqlType::Int);
   notNull.nullable = false;
   result.columns.push_back(notNull);
   t::Reply reply;
@@ -162,10 +162,10 @@ TEST_F(RecordSetTest, FieldsReportSizePrecisionAndScale) {
 
 TEST_F(RecordSetTest, SeveralResultSetsAreWalkedInOrder) {
   t::Reply reply;
-  reply.resultSets.push_back(Rows({Column("A", t::SqlType::Int)}, {{1}, {2}}));
+  reply.resultSets.push_back(Rows({Col("A", t::SqlType::Int)}, {{1}, {2}}));
   reply.resultSets.push_back(
-      Rows({Column("B", t::SqlType::VarChar, 10), Column("C", t::SqlType::Int)}, {{"x", 3}}));
-  reply.resultSets.push_back(Rows({Column("D", t::SqlType::Int)}, {}));
+      Rows({Col("B", t::SqlType::VarChar, 10), Col("C", t::SqlType::Int)}, {{"x", 3}}));
+  reply.resultSets.push_back(Rows({Col("D", t::SqlType::Int)}, {}));
   server_->OnStatement("exec TwoQueries", reply);
   statement_->SetText("exec TwoQueries");
   RecordSet& rows = statement_->Open();
@@ -185,12 +185,11 @@ TEST_F(RecordSetTest, SeveralResultSetsAreWalkedInOrder) {
 }
 
 TEST_F(RecordSetTest, BlocksOfRowsAreReadOneAfterAnother) {
-  t::ResultSet big =
-      Rows({Column("ID", t::SqlType::Int), Column("Name", t::SqlType::NVarChar, 20)}, {});
+  t::ResultSet big = Rows({Col("ID", t::SqlType::Int), Col("Name", t::SqlType::NVarChar, 20)}, {});
   for (int i = 0; i < 2500; ++i) big.rows.push_back({i, "行" + std::to_string(i)});
   t::Reply reply;
   reply.resultSets.push_back(big);
-  reply.resultSets.push_back(Rows({Column("Total", t::SqlType::Int)}, {{2500}}));
+  reply.resultSets.push_back(Rows({Col("Total", t::SqlType::Int)}, {{2500}}));
   server_->OnStatement("select * from Big", reply);
   statement_->SetText("select * from Big");
 
@@ -224,7 +223,7 @@ TEST_F(RecordSetTest, BlocksOfRowsAreReadOneAfterAnother) {
   server_->ClearRequests();
   statement_->Close();
   t::Reply one;
-  one.resultSets.push_back(Rows({Column("N", t::SqlType::Int)}, {{1}}));
+  one.resultSets.push_back(Rows({Col("N", t::SqlType::Int)}, {{1}}));
   server_->OnStatement("select 1 as N", one);
   statement_->SetText("select 1 as N");
   EXPECT_EQ(statement_->Open().FieldByName("N").AsInteger(), 1);
@@ -235,11 +234,11 @@ TEST_F(RecordSetTest, BlocksOfRowsAreReadOneAfterAnother) {
 
 TEST_F(RecordSetTest, AProceduresOutputsAreReadOnceItsRowsAreReadInBlocks) {
   server_->DeclareProcedure(
-      testing::Procedure("AAAABLK", {testing::InOut(testing::Param("@Total", t::SqlType::Int))}));
+      testing::Procedure("AAAABLK", {testing::Output(testing::Param("@Total", t::SqlType::Int))}));
   t::Reply reply;
   reply.returnStatus = 3;
   reply.outputs["@Total"] = 250;
-  t::ResultSet rows = Rows({Column("ID", t::SqlType::Int)}, {});
+  t::ResultSet rows = Rows({Col("ID", t::SqlType::Int)}, {});
   for (int i = 0; i < 250; ++i) rows.rows.push_back({i});
   reply.resultSets.push_back(rows);
   server_->OnProcedure("AAAABLK", reply);

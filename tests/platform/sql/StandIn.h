@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ConnectionSettings.h"
+#include "tests/support/tds/Declare.h"
 #include "tests/support/tds/SqlServerStandIn.h"
 
 namespace quor::sql::testing {
@@ -36,22 +37,9 @@ inline ConnectionSettings SettingsFor(const quor::test::SqlServerStandIn& server
   return settings;
 }
 
-// Declarations and columns for the stand-in, spelled out so every field is set.
-inline quor::test::ParamDecl Param(std::string name, quor::test::SqlType type, int size = 0,
-                                   int precision = 0, int scale = 0) {
-  quor::test::ParamDecl decl;
-  decl.name = std::move(name);
-  decl.type = type;
-  decl.size = size;
-  decl.precision = precision;
-  decl.scale = scale;
-  return decl;
-}
-
-inline quor::test::ParamDecl InOut(quor::test::ParamDecl decl) {
-  decl.direction = quor::test::ParamDirection::InputOutput;
-  return decl;
-}
+using quor::test::Col;
+using quor::test::Output;
+using quor::test::Param;
 
 inline quor::test::ParamDecl WithDefault(quor::test::ParamDecl decl, quor::test::Value value) {
   decl.defaultValue = std::move(value);
@@ -64,17 +52,6 @@ inline quor::test::ProcedureDecl Procedure(std::string name,
   decl.name = std::move(name);
   decl.params = std::move(params);
   return decl;
-}
-
-inline quor::test::Column Column(std::string name, quor::test::SqlType type, int size = 0,
-                                 int precision = 0, int scale = 0) {
-  quor::test::Column column;
-  column.name = std::move(name);
-  column.type = type;
-  column.size = size;
-  column.precision = precision;
-  column.scale = scale;
-  return column;
 }
 
 inline quor::test::ResultSet Rows(std::vector<quor::test::Column> columns,

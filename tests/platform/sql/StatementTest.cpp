@@ -16,12 +16,12 @@ namespace quor::sql {
 namespace {
 
 namespace t = quor::test;
-using testing::Column;
+using testing::Col;
 using testing::Rows;
 
 t::Reply OneRow(const char* column, t::Value value) {
   t::Reply reply;
-  reply.resultSets.push_back(Rows({Column(column, t::SqlType::Int)}, {{std::move(value)}}));
+  reply.resultSets.push_back(Rows({Col(column, t::SqlType::Int)}, {{std::move(value)}}));
   return reply;
 }
 

@@ -17,7 +17,7 @@ namespace quor::sql {
 namespace {
 
 namespace t = quor::test;
-using testing::InOut;
+using testing::Output;
 using testing::Param;
 using testing::Procedure;
 using testing::WithDefault;
@@ -29,7 +29,7 @@ t::ProcedureDecl Aaaaasn() {
                   WithDefault(Param("@Mid", t::SqlType::Int), 5), Param("@Count", t::SqlType::Int),
                   WithDefault(Param("@Price", t::SqlType::Money, 0, 19, 4), t::Decimal{"0.0000"}),
                   WithDefault(Param("@Name", t::SqlType::NVarChar, 20), "无"),
-                  InOut(Param("@Next", t::SqlType::Int))});
+                  Output(Param("@Next", t::SqlType::Int))});
 }
 
 class StoredProcTest : public ::testing::Test {
@@ -249,12 +249,12 @@ TEST_F(StoredProcTest, TheReturnValueAndOutputsComeBackAfterTheRun) {
 TEST_F(StoredProcTest, OutputsOfEveryKindComeBackWithTheirValues) {
   server_->DeclareProcedure(Procedure(
       "AAAAOUT",
-      {InOut(Param("@I", t::SqlType::Int)), InOut(Param("@B", t::SqlType::BigInt)),
-       InOut(Param("@V", t::SqlType::VarChar, 20)), InOut(Param("@N", t::SqlType::NVarChar, 20)),
-       InOut(Param("@M", t::SqlType::Money, 0, 19, 4)),
-       InOut(Param("@D", t::SqlType::Decimal, 0, 10, 2)), InOut(Param("@F", t::SqlType::Float)),
-       InOut(Param("@T", t::SqlType::DateTime)), InOut(Param("@Bit", t::SqlType::Bit)),
-       InOut(Param("@Bin", t::SqlType::VarBinary, 8))}));
+      {Output(Param("@I", t::SqlType::Int)), Output(Param("@B", t::SqlType::BigInt)),
+       Output(Param("@V", t::SqlType::VarChar, 20)), Output(Param("@N", t::SqlType::NVarChar, 20)),
+       Output(Param("@M", t::SqlType::Money, 0, 19, 4)),
+       Output(Param("@D", t::SqlType::Decimal, 0, 10, 2)), Output(Param("@F", t::SqlType::Float)),
+       Output(Param("@T", t::SqlType::DateTime)), Output(Param("@Bit", t::SqlType::Bit)),
+       Output(Param("@Bin", t::SqlType::VarBinary, 8))}));
   t::Reply reply;
   reply.returnStatus = 11;
   reply.outputs = {{"@I", -7},
@@ -423,7 +423,7 @@ TEST_F(StoredProcTest, OpenKeepsTheRowsAndReadsTheOutputsAtOnce) {
   reply_.returnStatus = 5;
   reply_.outputs["@Next"] = 77;
   reply_.resultSets.push_back(testing::Rows(
-      {testing::Column("ID", t::SqlType::Int), testing::Column("Name", t::SqlType::VarChar, 20)},
+      {testing::Col("ID", t::SqlType::Int), testing::Col("Name", t::SqlType::VarChar, 20)},
       {{1, "一"}, {2, "二"}}));
   proc_->RefreshParameters();
   proc_->SetParamValue("@Count", Value::Integer(1));
@@ -451,8 +451,8 @@ TEST_F(StoredProcTest, ExecProcReadsPastRowsToTheOutputs) {
   reply_.returnStatus = 9;
   reply_.outputs["@Next"] = 8;
   reply_.resultSets.push_back(
-      testing::Rows({testing::Column("ID", t::SqlType::Int)}, {{1}, {2}, {3}}));
-  reply_.resultSets.push_back(testing::Rows({testing::Column("X", t::SqlType::Int)}, {{4}}));
+      testing::Rows({testing::Col("ID", t::SqlType::Int)}, {{1}, {2}, {3}}));
+  reply_.resultSets.push_back(testing::Rows({testing::Col("X", t::SqlType::Int)}, {{4}}));
   proc_->RefreshParameters();
   proc_->SetParamValue("@Count", Value::Integer(1));
   server_->ClearRequests();

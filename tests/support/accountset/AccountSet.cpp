@@ -109,31 +109,6 @@ void DeclareFrameProcedures(AccountSet& accountSet) {
                      });
 }
 
-ParamDecl Param(std::string name, SqlType type, int size, int precision, int scale) {
-  ParamDecl decl;
-  decl.name = std::move(name);
-  decl.type = type;
-  decl.size = size;
-  decl.precision = precision;
-  decl.scale = scale;
-  return decl;
-}
-
-ParamDecl Output(ParamDecl decl) {
-  decl.direction = ParamDirection::InputOutput;
-  return decl;
-}
-
-Column Col(std::string name, SqlType type, int size, int precision, int scale) {
-  Column column;
-  column.name = std::move(name);
-  column.type = type;
-  column.size = size;
-  column.precision = precision;
-  column.scale = scale;
-  return column;
-}
-
 std::string TextOf(const Value& value) {
   if (value.IsNull()) return {};
   if (value.GetKind() == Value::Kind::Text) return value.AsText();

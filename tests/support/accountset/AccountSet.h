@@ -20,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/support/tds/Declare.h"
 #include "tests/support/tds/SqlServerStandIn.h"
 
 namespace quor::test {
@@ -77,9 +78,6 @@ ResultSet SampleGoods();
 ResultSet SampleBillMaster();
 
 // Building blocks for declarations.
-ParamDecl Param(std::string name, SqlType type, int size = 0, int precision = 0, int scale = 0);
-ParamDecl Output(ParamDecl decl);
-Column Col(std::string name, SqlType type, int size = 0, int precision = 0, int scale = 0);
 // A value's text; NULL reads as "".
 std::string TextOf(const Value& value);
 
