@@ -6,6 +6,7 @@
 
 #include <compare>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <variant>
@@ -14,6 +15,11 @@
 namespace quor::sql {
 
 enum class ValueKind { kNull, kBoolean, kInteger, kDouble, kDecimal, kDateTime, kText, kBytes };
+
+// The kind of value a column or parameter of an ODBC SQL type holds: text for
+// the character types, nullopt for types with no kind of their own here
+// (GUIDs, times, variants, XML, types the driver does not name).
+std::optional<ValueKind> ValueKindOfSqlType(short sqlType);
 
 struct DateTime {
   int year = 1899;

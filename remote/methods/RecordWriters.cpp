@@ -28,33 +28,15 @@ const MethodDescription& WriterRow(std::string_view name) {
   throw std::logic_error("the basic-information table has no member " + std::string(name));
 }
 
-// ODBC SQL type codes, as the parameter refresh reports them.
-constexpr short kSqlChar = 1, kSqlVarChar = 12, kSqlLongVarChar = -1, kSqlWChar = -8,
-                kSqlWVarChar = -9, kSqlWLongVarChar = -10;
-constexpr short kSqlBit = -7;
-constexpr short kSqlNumeric = 2, kSqlDecimal = 3, kSqlInteger = 4, kSqlSmallInt = 5, kSqlFloat = 6,
-                kSqlReal = 7, kSqlDouble = 8, kSqlTinyInt = -6, kSqlBigInt = -5;
-
 com::Variant BlankFor(const sql::Parameter& parameter) {
-  switch (parameter.SqlType()) {
-    case kSqlChar:
-    case kSqlVarChar:
-    case kSqlLongVarChar:
-    case kSqlWChar:
-    case kSqlWVarChar:
-    case kSqlWLongVarChar:
+  switch (sql::ValueKindOfSqlType(parameter.SqlType()).value_or(sql::ValueKind::kNull)) {
+    case sql::ValueKind::kText:
       return com::Variant("");
-    case kSqlBit:
+    case sql::ValueKind::kBoolean:
       return com::Variant::Bool(false);
-    case kSqlNumeric:
-    case kSqlDecimal:
-    case kSqlInteger:
-    case kSqlSmallInt:
-    case kSqlFloat:
-    case kSqlReal:
-    case kSqlDouble:
-    case kSqlTinyInt:
-    case kSqlBigInt:
+    case sql::ValueKind::kInteger:
+    case sql::ValueKind::kDouble:
+    case sql::ValueKind::kDecimal:
       return com::Variant::I4(0);
     default:
       return com::Variant::Null();

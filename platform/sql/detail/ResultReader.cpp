@@ -6,38 +6,6 @@ namespace quor::sql::detail {
 namespace {
 
 constexpr std::size_t kChunkBytes = 16 * 1024;
-constexpr SQLSMALLINT kSsTime2 = -154;  // SQL Server's time type as drivers report it
-
-ValueKind KindOf(SQLSMALLINT sqlType) {
-  switch (sqlType) {
-    case SQL_BIT:
-      return ValueKind::kBoolean;
-    case SQL_TINYINT:
-    case SQL_SMALLINT:
-    case SQL_INTEGER:
-    case SQL_BIGINT:
-      return ValueKind::kInteger;
-    case SQL_REAL:
-    case SQL_FLOAT:
-    case SQL_DOUBLE:
-      return ValueKind::kDouble;
-    case SQL_DECIMAL:
-    case SQL_NUMERIC:
-      return ValueKind::kDecimal;
-    case SQL_TYPE_DATE:
-    case SQL_TYPE_TIMESTAMP:
-    case SQL_DATE:
-    case SQL_TIMESTAMP:
-      return ValueKind::kDateTime;
-    case SQL_BINARY:
-    case SQL_VARBINARY:
-    case SQL_LONGVARBINARY:
-      return ValueKind::kBytes;
-    case kSsTime2:
-    default:
-      return ValueKind::kText;
-  }
-}
 
 }  // namespace
 
@@ -97,7 +65,8 @@ void ResultReader::Describe(SQLSMALLINT columnCount) {
     field.size = size;
     field.scale = digits;
     field.nullable = nullable != SQL_NO_NULLS;
-    field.kind = KindOf(dataType);
+    // Types without a kind of their own (times, GUIDs, ...) are read as text.
+    field.kind = ValueKindOfSqlType(dataType).value_or(ValueKind::kText);
 
     SQLWCHAR typeName[128] = {};
     SQLSMALLINT typeNameBytes = 0;
