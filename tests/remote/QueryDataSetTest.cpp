@@ -9,6 +9,7 @@
 #include "platform/com/SafeArray.h"
 #include "platform/datasnap/Provider.h"
 #include "tests/platform/datasnap/DataPacketReader.h"
+#include "tests/platform/datasnap/ParamEntries.h"
 #include "tests/platform/datasnap/StandInPackets.h"
 
 namespace quor::testing {
@@ -16,21 +17,10 @@ namespace {
 
 using com::SafeArray;
 using com::Variant;
+using datasnap::test::Entry;
 using datasnap::test::ExpectPacketHolds;
 using datasnap::test::ReadDataPacket;
-
-Variant Vector(std::vector<Variant> items, std::int32_t lowBound = 0) {
-  SafeArray array =
-      SafeArray::Vector(com::VT_VARIANT, static_cast<std::uint32_t>(items.size()), lowBound);
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    array.Put({lowBound + static_cast<std::int32_t>(i)}, items[i]);
-  }
-  return Variant::Array(std::move(array));
-}
-
-Variant Entry(const char* name, Variant value, std::int32_t dataType, std::int32_t direction) {
-  return Vector({Variant(name), std::move(value), Variant::I4(dataType), Variant::I4(direction)});
-}
+using datasnap::test::Vector;
 
 Variant Marker(const char* procedure) {
   return Vector({Variant("TQueryDataSet"), Variant(procedure)});

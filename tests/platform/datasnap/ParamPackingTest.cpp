@@ -13,25 +13,15 @@
 
 #include "platform/com/SafeArray.h"
 #include "platform/datasnap/ParamPacking.h"
+#include "tests/platform/datasnap/ParamEntries.h"
 
 namespace quor::datasnap {
 namespace {
 
 using com::SafeArray;
 using com::Variant;
-
-Variant Vector(std::vector<Variant> items, std::int32_t lowBound = 0) {
-  SafeArray array =
-      SafeArray::Vector(com::VT_VARIANT, static_cast<std::uint32_t>(items.size()), lowBound);
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    array.Put({lowBound + static_cast<std::int32_t>(i)}, items[i]);
-  }
-  return Variant::Array(std::move(array));
-}
-
-Variant Entry(const char* name, Variant value, std::int32_t dataType, std::int32_t direction) {
-  return Vector({Variant(name), std::move(value), Variant::I4(dataType), Variant::I4(direction)});
-}
+using test::Entry;
+using test::Vector;
 
 Variant ReturnEntry() {
   return Entry("@RETURN_VALUE", Variant::Null(), 3, 4);
