@@ -15,6 +15,7 @@
 #include "platform/datasnap/AppServer.h"
 #include "platform/datasnap/DeltaReader.h"
 #include "platform/sql/Connection.h"
+#include "tests/platform/sql/StandIn.h"
 #include "tests/support/tds/SqlServerStandIn.h"
 
 namespace quor::datasnap {
@@ -48,8 +49,8 @@ class TwoProviderModule : public com::TableDispatch, public AppServer {
 class AppServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    server_.AddLogin("sa", "Secret#1");
-    server_.AddDatabase("QuorData01");
+    server_.AddLogin(sql::testing::kUser, sql::testing::kPassword);
+    server_.AddDatabase(sql::testing::kAccountSet);
     t::ParamDecl upTo;
     upTo.name = "@UpTo";
     upTo.type = t::SqlType::Int;
@@ -64,13 +65,8 @@ class AppServerTest : public ::testing::Test {
       reply.resultSets.push_back(rows);
       return reply;
     });
-    sql::ConnectionSettings settings;
-    settings.dataSource = "127.0.0.1," + std::to_string(server_.Port());
-    settings.initialCatalog = "QuorData01";
-    settings.userId = "sa";
-    settings.password = "Secret#1";
-    settings.connectTimeoutSeconds = 5;
-    connection_ = std::make_unique<sql::Connection>(settings);
+    connection_ = std::make_unique<sql::Connection>(
+        sql::testing::SettingsFor(server_, sql::testing::kAccountSet));
     module_ = std::make_unique<TwoProviderModule>(*connection_);
   }
 

@@ -16,6 +16,7 @@
 #include "platform/datasnap/ParamPacking.h"
 #include "platform/datasnap/Provider.h"
 #include "platform/sql/Connection.h"
+#include "tests/platform/sql/StandIn.h"
 #include "tests/support/tds/Declare.h"
 #include "tests/support/tds/SqlServerStandIn.h"
 
@@ -63,8 +64,8 @@ t::ResultSet RowsFrom(const t::ResultSet& all, std::size_t first, std::size_t co
 class ProviderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    server_.AddLogin("sa", "Secret#1");
-    server_.AddDatabase("QuorData01");
+    server_.AddLogin(sql::testing::kUser, sql::testing::kPassword);
+    server_.AddDatabase(sql::testing::kAccountSet);
     server_.DeclareProcedure(
         {"P_Stock",
          {Param("@Kind", t::SqlType::VarChar, 10), t::Output(Param("@Total", t::SqlType::Int))}});
@@ -77,13 +78,8 @@ class ProviderTest : public ::testing::Test {
       reply.returnStatus = 7;
       return reply;
     });
-    sql::ConnectionSettings settings;
-    settings.dataSource = "127.0.0.1," + std::to_string(server_.Port());
-    settings.initialCatalog = "QuorData01";
-    settings.userId = "sa";
-    settings.password = "Secret#1";
-    settings.connectTimeoutSeconds = 5;
-    connection_ = std::make_unique<sql::Connection>(settings);
+    connection_ = std::make_unique<sql::Connection>(
+        sql::testing::SettingsFor(server_, sql::testing::kAccountSet));
     proc_ = std::make_unique<sql::StoredProc>(*connection_, "QueryProc");
     proc_->SetProcedureName("P_Stock;1");
     proc_->RefreshParameters();
