@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git ccache
   qt6-base-dev libgl-dev
   unixodbc unixodbc-dev tdsodbc
   libgtest-dev libgmock-dev googletest libbenchmark-dev
