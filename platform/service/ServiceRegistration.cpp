@@ -77,6 +77,15 @@ std::string UnitFileText(const ServiceDefinition& service) {
          QuoteExecArgument(service.programPath) +
          " -Service\n"
          "Restart=on-failure\n"
+         // Every client connection holds a socket and a thread: up to 4,096
+         // connections on each port, plus the parked threads of the thread
+         // caches and the program's own. 65536 descriptors and 16384 tasks
+         // leave room for three ports at full load.
+         "LimitNOFILE=65536\n"
+         "TasksMax=16384\n"
+         // Connection threads run at nice -1, one step above normal; this
+         // lets the service lower its nice value that far and no further.
+         "LimitNICE=-1\n"
          "\n"
          "[Install]\n"
          "WantedBy=multi-user.target\n";

@@ -43,6 +43,9 @@ TEST_F(ServiceRegistrationTest, InstallWritesAnEnabledUnitThatRunsTheProgramAsSe
             "Type=simple\n"
             "ExecStart=\"/opt/quor server/QuorServerBZ\" -Service\n"
             "Restart=on-failure\n"
+            "LimitNOFILE=65536\n"
+            "TasksMax=16384\n"
+            "LimitNICE=-1\n"
             "\n"
             "[Install]\n"
             "WantedBy=multi-user.target\n");
