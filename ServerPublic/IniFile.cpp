@@ -8,32 +8,57 @@
 
 #include "platform/registry/WholeFile.h"
 #include "platform/text/AsciiText.h"
+#include "platform/text/Encodings.h"
 
 namespace quor {
 namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
-// One line of the file: its text without the ending, and the ending itself
-// ("\r\n", "\n" or "" for a last line without one).
+// One line of the file: its text as UTF-8 for finding sections and keys, the
+// bytes it is stored as, and its ending ("\r\n", "\n" or "" for a last line
+// without one). Lines that are not changed are written back from `stored`.
 struct Line {
-  std::string_view text;
+  std::string text;
+  std::string_view stored;
   std::string_view ending;
 };
 
-std::vector<Line> SplitLines(std::string_view content) {
+// Files copied from Windows installations are in code page 936.
+enum class FileEncoding { kUtf8, kCp936 };
+
+struct Document {
+  FileEncoding encoding = FileEncoding::kUtf8;
+  bool hasBom = false;
   std::vector<Line> lines;
+};
+
+// Splitting at '\n' is safe in code page 936 too: no byte of a double-byte
+// character is below 0x40.
+Document ParseDocument(std::string_view content) {
+  Document document;
+  document.hasBom = content.substr(0, kUtf8Bom.size()) == kUtf8Bom;
+  if (document.hasBom) content.remove_prefix(kUtf8Bom.size());
+  if (!document.hasBom && !text::IsValidUtf8(content)) document.encoding = FileEncoding::kCp936;
+  const auto add = [&](std::string_view stored, std::string_view ending) {
+    // A byte that is no character in either encoding must not hide the rest
+    // of its line, so it reads as '?'; the line itself is kept as stored.
+    std::string decoded = document.encoding == FileEncoding::kCp936
+                              ? text::GbkToUtf8(stored, text::OnError::kReplace)
+                              : std::string(stored);
+    document.lines.push_back({std::move(decoded), stored, ending});
+  };
   while (!content.empty()) {
     const std::size_t newline = content.find('\n');
     if (newline == std::string_view::npos) {
-      lines.push_back({content, {}});
+      add(content, {});
       break;
     }
     const std::size_t textEnd = newline > 0 && content[newline - 1] == '\r' ? newline - 1 : newline;
-    lines.push_back({content.substr(0, textEnd), content.substr(textEnd, newline + 1 - textEnd)});
+    add(content.substr(0, textEnd), content.substr(textEnd, newline + 1 - textEnd));
     content.remove_prefix(newline + 1);
   }
-  return lines;
+  return document;
 }
 
 // The section name of a "[name]" line, or nullopt for any other line.
@@ -112,9 +137,8 @@ std::optional<std::string> IniFile::Read(std::string_view section, std::string_v
               << " cannot be read: " << std::strerror(error) << "\n";
   }
   if (error != 0) return std::nullopt;
-  std::string_view text = content;
-  if (text.substr(0, kUtf8Bom.size()) == kUtf8Bom) text.remove_prefix(kUtf8Bom.size());
-  const std::vector<Line> lines = SplitLines(text);
+  const Document document = ParseDocument(content);
+  const std::vector<Line>& lines = document.lines;
   const Location location = Find(lines, section, key);
   if (location.keyLine == std::string_view::npos) return std::nullopt;
   std::string_view value = ParseKeyLine(lines[location.keyLine].text)->value;
@@ -140,25 +164,34 @@ void IniFile::Write(std::string_view section, std::string_view key, std::string_
   if (const int error = registry::ReadWholeFile(file_, content); error != 0 && error != ENOENT) {
     FailWrite(file_, std::string("it cannot be read: ") + std::strerror(error));
   }
-  std::string_view text = content;
-  const bool hasBom = text.substr(0, kUtf8Bom.size()) == kUtf8Bom;
-  if (hasBom) text.remove_prefix(kUtf8Bom.size());
-  const std::vector<Line> lines = SplitLines(text);
+  const Document document = ParseDocument(content);
+  const std::vector<Line>& lines = document.lines;
   // New lines follow the file's own line ending (files from Windows use CRLF).
   const std::string_view newline =
       !lines.empty() && lines.front().ending == "\r\n" ? std::string_view("\r\n") : "\n";
   const Location location = Find(lines, section, key);
 
-  std::string updated(hasBom ? kUtf8Bom : "");
+  // New text goes in the file's own encoding, so a file from Windows stays
+  // readable there.
+  const auto stored = [&](const std::string& utf8) {
+    if (document.encoding == FileEncoding::kUtf8) return utf8;
+    try {
+      return text::Utf8ToGbk(utf8);
+    } catch (const text::TextError& error) {
+      FailWrite(file_, "the file is in code page 936, which cannot hold \"" + utf8 + "\" (" +
+                           error.what() + ")");
+    }
+  };
+  std::string updated(document.hasBom ? kUtf8Bom : "");
   const auto append = [&](const Line& line) {
-    updated.append(line.text);
+    updated.append(line.stored);
     updated.append(line.ending);
   };
-  const std::string keyLine = [&] {
+  const std::string keyLine = stored([&] {
     if (location.keyLine == std::string_view::npos)
       return std::string(key) + "=" + std::string(value);
     return std::string(ParseKeyLine(lines[location.keyLine].text)->key) + "=" + std::string(value);
-  }();
+  }());
   for (std::size_t i = 0; i < lines.size(); ++i) {
     if (i == location.keyLine) {
       updated.append(keyLine);
@@ -177,7 +210,7 @@ void IniFile::Write(std::string_view section, std::string_view key, std::string_
       if (lines.back().ending.empty()) updated.append(newline);
       if (!text::TrimSpaces(lines.back().text).empty()) updated.append(newline);
     }
-    updated.append("[" + std::string(section) + "]");
+    updated.append(stored("[" + std::string(section) + "]"));
     updated.append(newline);
     updated.append(keyLine);
     updated.append(newline);

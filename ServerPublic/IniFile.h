@@ -17,7 +17,9 @@ class IniFileError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Text is UTF-8 (a leading byte-order mark is kept). Section and key names
+// Text is UTF-8 (a leading byte-order mark is kept); a file that is not valid
+// UTF-8 is one copied from a Windows installation and is read as code page 936
+// and written back in it. Section and key names
 // compare without regard to ASCII letter case, and the first of several equal
 // sections or keys is the one used. Lines starting with ';' are comments.
 class IniFile {
@@ -34,7 +36,8 @@ class IniFile {
   // Replaces an existing key's line in place (keeping the key's spelling and the
   // line's ending), or adds the key at the end of its section, or adds the
   // section at the end of the file. Everything else stays byte for byte. The
-  // file is replaced atomically; throws IniFileError when it cannot be.
+  // file is replaced atomically; throws IniFileError when it cannot be, and
+  // when a code page 936 file cannot hold the new text.
   void Write(std::string_view section, std::string_view key, std::string_view value);
 
  private:

@@ -124,6 +124,60 @@ TEST_F(IniFileTest, WriteChangesOnlyTheOneLineItMust) {
   }
 }
 
+// Code page 936 bytes, spelled out so the tests do not lean on the converter
+// under test: 演示账套, 注释 (a comment), 总公司, 分店, and 乚 whose second
+// byte is ']'.
+constexpr const char* kGbkDemoSet = "\xD1\xDD\xCA\xBE\xD5\xCB\xCC\xD7";
+constexpr const char* kGbkComment = "\xD7\xA2\xCA\xCD";
+constexpr const char* kGbkHeadOffice = "\xD7\xDC\xB9\xAB\xCB\xBE";
+constexpr const char* kGbkBranch = "\xB7\xD6\xB5\xEA";
+constexpr const char* kGbkBracketTrail = "\x81\x5D";
+
+std::string WindowsFile() {
+  return std::string("; ") + kGbkComment + "\r\n[" + kGbkBracketTrail +
+         "]\r\nK=in the other section\r\n[ServerConfig]\r\nSMS_DataBase=" + kGbkDemoSet +
+         "\r\nBroken=\xFF\x30\r\nSERVERNAME=db-host\r\n";
+}
+
+TEST_F(IniFileTest, AFileThatIsNotUtf8IsReadAsCodePage936) {
+  WriteText(file_, WindowsFile());
+  const IniFile ini(file_);
+  EXPECT_EQ(ini.Read("ServerConfig", "SMS_DataBase"), "演示账套");
+  EXPECT_EQ(ini.Read("ServerConfig", "SERVERNAME"), "db-host");
+  // Sections are found by their characters, not by a byte that happens to be ']'.
+  EXPECT_EQ(ini.Read("乚", "K"), "in the other section");
+  // A byte that is no character does not hide its line's key.
+  EXPECT_EQ(ini.Read("ServerConfig", "Broken"), "?0");
+}
+
+TEST_F(IniFileTest, ACodePage936FileIsWrittenBackInCodePage936) {
+  const std::string before = WindowsFile();
+  WriteText(file_, before);
+  IniFile(file_).Write("ServerConfig", "SMS_DataBase", "分店");
+  IniFile(file_).Write("ServerConfig", "MobileDataBase", "总公司");
+  IniFile(file_).Write("短信", "Port", "COM2");
+  std::string expected = before;
+  expected.replace(expected.find(kGbkDemoSet), std::string(kGbkDemoSet).size(), kGbkBranch);
+  expected += std::string("MobileDataBase=") + kGbkHeadOffice +
+              "\r\n\r\n[\xB6\xCC\xD0\xC5]\r\nPort=COM2\r\n";
+  EXPECT_EQ(ReadText(file_), expected);
+  EXPECT_EQ(IniFile(file_).Read("ServerConfig", "SMS_DataBase"), "分店");
+  EXPECT_EQ(IniFile(file_).Read("ServerConfig", "MobileDataBase"), "总公司");
+}
+
+TEST_F(IniFileTest, TextThatCodePage936CannotHoldIsRefusedAndTheFileKept) {
+  const std::string before = WindowsFile();
+  WriteText(file_, before);
+  try {
+    IniFile(file_).Write("ServerConfig", "SMS_DataBase", "한국");
+    ADD_FAILURE() << "no IniFileError";
+  } catch (const IniFileError& error) {
+    EXPECT_NE(std::string(error.what()).find("code page 936"), std::string::npos) << error.what();
+    EXPECT_NE(std::string(error.what()).find(file_.string()), std::string::npos) << error.what();
+  }
+  EXPECT_EQ(ReadText(file_), before);
+}
+
 TEST_F(IniFileTest, FirstWriteCreatesTheFile) {
   IniFile(file_).Write("ServerConfig", "AutoShutDown", "False");
   EXPECT_EQ(ReadText(file_), "[ServerConfig]\nAutoShutDown=False\n");
