@@ -53,6 +53,11 @@ inline constexpr const char* kPrivateEnginePath = "PrivateEnginePath";
 inline constexpr const char* kPrivateEnginePathDefault =
     "D:\\ValtoSQLServer\\MSSQL10_50.VTSQLSERVER\\MSSQL\\";
 
+// The address clients are told to reach this machine at (GetSQLServerConfig,
+// the console); unset, the address of the interface that carries the default
+// route. For machines with several networks or behind address translation.
+inline constexpr const char* kServerAddress = "ServerAddress";
+
 // What ReadConfigInt falls back to when the text is not a number.
 inline constexpr int kTimeoutFallback = 300;
 inline constexpr int kMobilePortFallback = 212;

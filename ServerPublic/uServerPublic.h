@@ -8,6 +8,7 @@
 #include "ServerPublic/ConnectionRecipe.h"
 #include "ServerPublic/ConsoleSwitches.h"
 #include "ServerPublic/Edition.h"
+#include "ServerPublic/MachineAddress.h"
 #include "ServerPublic/MasterCatalogue.h"
 #include "ServerPublic/OnlineSessionTable.h"
 #include "ServerPublic/PasswordScrambler.h"

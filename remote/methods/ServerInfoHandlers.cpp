@@ -1,12 +1,6 @@
 // What a client learns about the server: its clock, whether the client should
 // upgrade itself, how to reach SQL Server directly, the server's folders, the
 // engine's edition and who synchronises with the cloud.
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -20,6 +14,7 @@
 #include "ServerPublic/ConfigKeys.h"
 #include "ServerPublic/ConfigStore.h"
 #include "ServerPublic/ConsoleSwitches.h"
+#include "ServerPublic/MachineAddress.h"
 #include "ServerPublic/PasswordScrambler.h"
 #include "ServerPublic/ServerGlobals.h"
 #include "ServerPublic/ServerVersion.h"
@@ -73,26 +68,6 @@ std::optional<std::string> ClientProgramDate(const std::string& tradeCode) {
   return DateText(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
 }
 
-// The machine's address as a host-name lookup gives it (IPv4, the last one
-// listed, as clients have always been told); empty when the lookup fails.
-std::string MachineAddress() {
-  char host[256] = {};
-  if (gethostname(host, sizeof host - 1) != 0) return {};
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(host, nullptr, &hints, &found) != 0) return {};
-  std::string address;
-  for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
-    char text[INET_ADDRSTRLEN] = {};
-    const auto* ipv4 = reinterpret_cast<const sockaddr_in*>(entry->ai_addr);
-    if (inet_ntop(AF_INET, &ipv4->sin_addr, text, sizeof text) != nullptr) address = text;
-  }
-  freeaddrinfo(found);
-  return address;
-}
-
 // A server folder in the form clients use for paths: they run on Windows and
 // append their own "\"-separated parts; the server's file methods translate
 // such paths back.
@@ -133,6 +108,7 @@ com::Variant GetVersionNumber(TDataModuleServer& module, const MethodDescription
 
 com::Variant GetSQLServerConfig(TDataModuleServer& module, const MethodDescription& method,
                                 com::DispatchArgs& args) {
+  // Never a loopback address: a client would take it for its own machine.
   args[0] = com::Variant::String(MachineAddress());
   const std::string server =
       std::string(text::TrimBlanks(ReadConfig(configkey::kServerName, "127.0.0.1")));

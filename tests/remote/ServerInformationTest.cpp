@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "ServerPublic/MachineAddress.h"
 #include "SessionFixture.h"
 #include "platform/com/OleDate.h"
 
@@ -177,11 +178,29 @@ TEST_F(ServerInformationTest, SqlServerConfigGivesThePortOrInstanceSuffixAndTheL
     EXPECT_EQ(sPort.value->GetString(), c.sPort);
     EXPECT_EQ(sLoginUser.value->GetString(), c.sLoginUser);
     EXPECT_EQ(sPassword.value->GetString(), c.password);
-    // The machine's IPv4 address, or nothing when it has no name to look up.
+    // The machine's IPv4 address, never a loopback one a client would take
+    // for its own machine; nothing when the machine has no other.
     const std::string address = sServer.value->GetString();
     in_addr parsed{};
     EXPECT_TRUE(address.empty() || inet_pton(AF_INET, address.c_str(), &parsed) == 1) << address;
+    EXPECT_FALSE(IsLoopbackAddress(address)) << address;
   }
+}
+
+TEST_F(ServerInformationTest, SqlServerConfigReportsTheConfiguredServerAddress) {
+  ResetConfigCacheForTests();
+  std::filesystem::remove(ConfigFilePath());
+  WriteConfig(configkey::kServerName, "SRV\\INST");
+  WriteConfig(configkey::kServerAddress, "192.0.2.44");
+  OutSlot sServer = Out(Variant("stale"), com::VT_BSTR);
+  OutSlot sPort = Out(Variant("keep"), com::VT_BSTR);
+  OutSlot sLoginUser = Out(Variant("stale"), com::VT_BSTR);
+  OutSlot sPassword = Out(Variant("stale"), com::VT_BSTR);
+  const CallResult result =
+      Call("GetSQLServerConfig", {sServer.ref, sPort.ref, sLoginUser.ref, sPassword.ref});
+  ASSERT_EQ(result.hr, com::S_OK) << result.excepInfo.description;
+  EXPECT_EQ(sServer.value->GetString(), "192.0.2.44");
+  EXPECT_EQ(sPort.value->GetString(), "\\INST");
 }
 
 TEST_F(ServerInformationTest, ServerAppPathGivesTheFoldersInTheClientsForm) {
