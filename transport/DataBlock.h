@@ -20,6 +20,8 @@ class TDataBlock {
   // Header and payload, ready to be written to a socket.
   std::span<const std::uint8_t> RawMemory() const { return buffer_; }
   std::size_t PayloadSize() const { return buffer_.size() - ReservedBytes(); }
+  // Bytes the block holds in memory, header included.
+  std::size_t Capacity() const { return buffer_.capacity(); }
   // Grows with zero bytes or cuts; cursors beyond the new end move back to it.
   void SetPayloadSize(std::size_t size);
   std::uint8_t* PayloadData() { return buffer_.data() + ReservedBytes(); }

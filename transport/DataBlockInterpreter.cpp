@@ -11,6 +11,7 @@
 #include "transport/DataDispatch.h"
 #include "transport/Protocol.h"
 #include "transport/TransportError.h"
+#include "transport/TransportLog.h"
 
 namespace quor::transport {
 namespace {
@@ -25,10 +26,12 @@ bool IsClassIdText(const std::string& name) {
 
 TDataBlockInterpreter::TDataBlockInterpreter(ISendDataBlock& sendLink,
                                              std::shared_ptr<const com::ClassRegistry> classes,
-                                             std::string checkValue)
+                                             std::string checkValue, InterpreterLimits limits)
     : sendLink_(sendLink),
       classes_(std::move(classes)),
       checkValue_(std::move(checkValue)),
+      limits_(limits),
+      objects_(limits.maxObjects),
       codec_(*this),
       link_(std::make_shared<ProxyLink>()) {
   link_->interpreter = this;
@@ -37,10 +40,32 @@ TDataBlockInterpreter::TDataBlockInterpreter(ISendDataBlock& sendLink,
 TDataBlockInterpreter::~TDataBlockInterpreter() {
   {
     std::lock_guard lock(link_->mutex);
+    // Proxies that live on leave the list themselves; the link outlives us.
     link_->interpreter = nullptr;
-    link_->ProxyList.clear();
+    link_->pendingFrees.clear();
+    link_->wakeOwner = nullptr;
   }
   objects_.Clear();
+}
+
+void TDataBlockInterpreter::SetOwnerThread(std::thread::id owner, std::function<void()> wake) {
+  std::lock_guard lock(link_->mutex);
+  link_->owner = owner;
+  link_->wakeOwner = std::move(wake);
+}
+
+bool TDataBlockInterpreter::HasPendingFrees() const {
+  std::lock_guard lock(link_->mutex);
+  return !link_->pendingFrees.empty();
+}
+
+void TDataBlockInterpreter::SendPendingFrees() {
+  std::vector<std::int32_t> indices;
+  {
+    std::lock_guard lock(link_->mutex);
+    indices.swap(link_->pendingFrees);
+  }
+  for (const std::int32_t index : indices) RemoteFree(index);
 }
 
 std::int32_t TDataBlockInterpreter::RegisterObject(const Variant& object) {
@@ -48,6 +73,10 @@ std::int32_t TDataBlockInterpreter::RegisterObject(const Variant& object) {
 }
 
 com::DispatchPtr TDataBlockInterpreter::ProxyFor(std::int32_t index) {
+  if (++frameReferences_ > limits_.maxReferences) {
+    throw LimitExceeded("Too many object references in one data block (MaxReferences " +
+                        std::to_string(limits_.maxReferences) + ")");
+  }
   return std::make_shared<TDataDispatch>(link_, index);
 }
 
@@ -58,6 +87,7 @@ std::size_t TDataBlockInterpreter::ProxyCount() const {
 
 void TDataBlockInterpreter::InterpretBlock(TDataBlock& block) {
   const auto action = static_cast<std::uint8_t>(block.Signature() & kActionMask);
+  frameReferences_ = 0;
   if (action == actError) {
     throw RemoteError(ReadValue(block).value.ToString());
   }
@@ -86,6 +116,9 @@ void TDataBlockInterpreter::InterpretBlock(TDataBlock& block) {
     }
   } catch (const TransportError&) {
     throw;
+  } catch (const LimitExceeded& error) {
+    LogLimit(error.what());
+    SendError(block, error.what());
   } catch (const std::exception& error) {
     SendError(block, error.what());
   }
@@ -167,6 +200,8 @@ void TDataBlockInterpreter::DoGetIds(TDataBlock& block) {
 
 void TDataBlockInterpreter::DoCreateObject(TDataBlock& block) {
   const std::string name = ReadValue(block).value.ToString();
+  // Refused before creating: a module costs a database connection.
+  objects_.CheckRoom();
   const com::DispatchPtr object = CreateByName(name);
   block.ResetBlock();
   WriteValue(Variant::Dispatch(object), block);
@@ -237,9 +272,9 @@ com::DispatchPtr TDataBlockInterpreter::InstantiateClass(const std::string& clas
 TDataBlock TDataBlockInterpreter::Call(TDataBlock& request) {
   std::optional<TDataBlock> reply = sendLink_.SendBlock(request, true);
   if (!reply) throw TransportError(kErrorReadingSocket);
+  frameReferences_ = 0;
   const auto action = static_cast<std::uint8_t>(reply->Signature() & kActionMask);
   if (action == actError) throw RemoteError(ReadValue(*reply).value.ToString());
-  if (action != (request.Signature() & kActionMask)) throw TransportError(kInvalidDataPacket);
   return std::move(*reply);
 }
 

@@ -6,10 +6,13 @@
 // peer frees them or the interpreter (the connection) ends.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "platform/com/ClassRegistry.h"
 #include "platform/com/IDispatchObject.h"
@@ -22,13 +25,23 @@ namespace quor::transport {
 
 struct ProxyLink;
 
+// What one peer may cost this side. A server sets them from the port's
+// settings; a client trusts its server.
+struct InterpreterLimits {
+  static constexpr std::size_t kUnlimited = static_cast<std::size_t>(-1);
+  // Objects lent to the peer at once (the object table).
+  std::size_t maxObjects = kUnlimited;
+  // Object references read from one block: each becomes a proxy here.
+  std::size_t maxReferences = kUnlimited;
+};
+
 class TDataBlockInterpreter : public ObjectLink {
  public:
   // classes: what actCreateObject may create; null on a side that creates
   // nothing for its peer. checkValue: the class mark required for creation
   // and listing ("Sockets"), or empty for no check.
   TDataBlockInterpreter(ISendDataBlock& sendLink, std::shared_ptr<const com::ClassRegistry> classes,
-                        std::string checkValue);
+                        std::string checkValue, InterpreterLimits limits = {});
   // Detaches every live proxy first, so a proxy that outlives the connection
   // sends nothing, then releases the objects lent to the peer.
   ~TDataBlockInterpreter() override;
@@ -53,6 +66,14 @@ class TDataBlockInterpreter : public ObjectLink {
   // Proxies for the peer's objects that are still alive.
   std::size_t ProxyCount() const;
 
+  // Binds the interpreter to the thread that serves its connection: proxies
+  // are then callable only there, and one released elsewhere calls wake so
+  // that thread sends the free (SendPendingFrees).
+  void SetOwnerThread(std::thread::id owner, std::function<void()> wake);
+  // On the owner thread: tells the peer about proxies released elsewhere.
+  void SendPendingFrees();
+  bool HasPendingFrees() const;
+
   bool MayCreate(const std::string& classId) const;
   // A ProgID, or a class id in braces; InterpreterError "Object not available:
   // {class id}" when the check refuses the class.
@@ -62,8 +83,10 @@ class TDataBlockInterpreter : public ObjectLink {
   // Actions without a handler come here first; true when handled.
   virtual bool HandleCustomAction(std::uint8_t action, TDataBlock& block);
 
-  // Calls towards the peer. An error reply raises RemoteError with the peer's
-  // text; a connection that ends before the reply raises TransportError.
+  // Calls towards the peer. Any reply block is read as the answer, whatever
+  // its action; an error reply raises RemoteError with the peer's text (it
+  // stands where the status would be), and a connection that ends before the
+  // reply raises TransportError.
   com::HResult RemoteInvoke(std::int32_t index, com::DispId dispId, com::DispatchFlags flags,
                             const com::DispParams& params, com::Variant* result,
                             com::ExcepInfo* excepInfo);
@@ -92,6 +115,8 @@ class TDataBlockInterpreter : public ObjectLink {
   ISendDataBlock& sendLink_;
   std::shared_ptr<const com::ClassRegistry> classes_;
   std::string checkValue_;
+  InterpreterLimits limits_;
+  std::size_t frameReferences_ = 0;  // proxies made from the block being read
   ObjectTable objects_;
   ValueCodec codec_;
   std::shared_ptr<ProxyLink> link_;

@@ -13,18 +13,26 @@ namespace quor::transport {
 TDataDispatch::TDataDispatch(std::shared_ptr<ProxyLink> link, std::int32_t index)
     : link_(std::move(link)), index_(index) {
   std::lock_guard lock(link_->mutex);
-  link_->ProxyList.push_back(this);
+  position_ = link_->ProxyList.insert(link_->ProxyList.end(), this);
 }
 
 TDataDispatch::~TDataDispatch() {
   TDataBlockInterpreter* interpreter = nullptr;
   {
     std::lock_guard lock(link_->mutex);
-    auto& list = link_->ProxyList;
-    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    link_->ProxyList.erase(position_);
+    // Gone with the connection, and with it every object the peer had lent.
+    if (!link_->interpreter) return;
+    const std::thread::id owner = link_->owner;
+    if (owner != std::thread::id() && owner != std::this_thread::get_id()) {
+      link_->pendingFrees.push_back(index_);
+      if (link_->wakeOwner) link_->wakeOwner();
+      return;
+    }
+    // On the owner's thread the interpreter cannot go away under us: only
+    // this thread ends it.
     interpreter = link_->interpreter;
   }
-  if (!interpreter) return;
   try {
     interpreter->RemoteFree(index_);
   } catch (const TransportError&) {
@@ -35,14 +43,23 @@ TDataDispatch::~TDataDispatch() {
   }
 }
 
-TDataBlockInterpreter* TDataDispatch::Interpreter() const {
+TDataBlockInterpreter* TDataDispatch::Interpreter(com::HResult& refusal) const {
   std::lock_guard lock(link_->mutex);
+  if (!link_->interpreter) {
+    refusal = RPC_E_DISCONNECTED;
+    return nullptr;
+  }
+  if (link_->owner != std::thread::id() && link_->owner != std::this_thread::get_id()) {
+    refusal = RPC_E_WRONG_THREAD;
+    return nullptr;
+  }
   return link_->interpreter;
 }
 
 com::HResult TDataDispatch::GetIDsOfNames(std::string_view name, com::DispId& dispId) {
-  TDataBlockInterpreter* interpreter = Interpreter();
-  if (!interpreter) return RPC_E_DISCONNECTED;
+  com::HResult refusal = com::S_OK;
+  TDataBlockInterpreter* interpreter = Interpreter(refusal);
+  if (!interpreter) return refusal;
   try {
     return interpreter->RemoteGetIds(index_, name, dispId);
   } catch (const std::exception& error) {
@@ -55,8 +72,9 @@ com::HResult TDataDispatch::GetIDsOfNames(std::string_view name, com::DispId& di
 com::HResult TDataDispatch::Invoke(com::DispId dispId, com::DispatchFlags flags,
                                    const com::DispParams& params, com::Variant* result,
                                    com::ExcepInfo* excepInfo, std::uint32_t* /*argErr*/) {
-  TDataBlockInterpreter* interpreter = Interpreter();
-  if (!interpreter) return RPC_E_DISCONNECTED;
+  com::HResult refusal = com::S_OK;
+  TDataBlockInterpreter* interpreter = Interpreter(refusal);
+  if (!interpreter) return refusal;
   try {
     return interpreter->RemoteInvoke(index_, dispId, flags, params, result, excepInfo);
   } catch (const std::exception& error) {

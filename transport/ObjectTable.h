@@ -16,8 +16,15 @@ namespace quor::transport {
 
 class ObjectTable {
  public:
-  // The first empty slot from 0 upward.
+  static constexpr std::size_t kUnlimited = static_cast<std::size_t>(-1);
+  // maxObjects: how many objects may be held at once.
+  explicit ObjectTable(std::size_t maxObjects = kUnlimited) : maxObjects_(maxObjects) {}
+
+  // The first empty slot from 0 upward; LimitExceeded when the table holds
+  // maxObjects already.
   std::int32_t RegisterObject(const com::Variant& object);
+  // LimitExceeded when no further object may be registered.
+  void CheckRoom() const;
   // InterpreterError for an index outside the table, an empty slot, or a slot
   // that holds no dispatch object.
   com::DispatchPtr ObjectAt(std::int32_t index) const;
@@ -32,6 +39,8 @@ class ObjectTable {
   void Clear();
 
  private:
+  std::size_t maxObjects_;
+  std::size_t count_ = 0;
   std::vector<std::optional<com::Variant>> slots_;
 };
 

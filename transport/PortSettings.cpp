@@ -24,6 +24,14 @@ int ReadInt(const registry::Registry& store, const std::string& section, const c
   return static_cast<int>(*value);
 }
 
+// A limit that is not a positive number would switch the protection off or
+// refuse everything; either is a typing slip, so the default stands.
+int ReadLimit(const registry::Registry& store, const std::string& section, const char* name,
+              int fallback) {
+  const int value = ReadInt(store, section, name, fallback);
+  return value > 0 ? value : fallback;
+}
+
 bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
     auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
@@ -55,6 +63,13 @@ PortSettings LoadPortSettings(int portNumber, const registry::Registry& store) {
   settings.interceptGuid =
       store.ReadString(SectionKey(section), "InterceptGUID").value_or(std::string());
   settings.timeout = ReadInt(store, section, "Timeout", kDefaultTimeout);
+  settings.maxConnections = ReadLimit(store, section, "MaxConnections", kDefaultMaxConnections);
+  settings.maxObjects = ReadLimit(store, section, "MaxObjects", kDefaultMaxObjects);
+  settings.maxReferences = ReadLimit(store, section, "MaxReferences", kDefaultMaxReferences);
+  settings.frameTimeout =
+      std::chrono::seconds(ReadLimit(store, section, "FrameTimeout", kDefaultFrameTimeout));
+  settings.writeTimeout =
+      std::chrono::seconds(ReadLimit(store, section, "WriteTimeout", kDefaultWriteTimeout));
   return settings;
 }
 

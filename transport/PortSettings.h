@@ -4,6 +4,7 @@
 // switches and the port used when no per-port sections exist.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -24,17 +25,37 @@ inline constexpr int kDefaultTimeout = 60;  // minutes
 // longest it can be; longer settings are clamped to it.
 inline constexpr int kMaxTimeout = 1439;
 
+// What one client may cost the server on a port; see the README's limits.
+inline constexpr int kDefaultMaxConnections = 4096;
+inline constexpr int kDefaultMaxObjects = 1000;
+inline constexpr int kDefaultMaxReferences = 1000;
+inline constexpr int kDefaultFrameTimeout = 60;  // seconds
+inline constexpr int kDefaultWriteTimeout = 60;  // seconds
+
 struct PortSettings {
   int port = kDefaultPort;
   int threadCacheSize = kDefaultThreadCacheSize;
   std::string interceptGuid;      // class id in braces; empty for no interceptor
   int timeout = kDefaultTimeout;  // minutes without a block before a drop; 0 = never
+  // "MaxConnections": connections served at once; one more is closed at once.
+  int maxConnections = kDefaultMaxConnections;
+  // "MaxObjects": objects one client may hold (its modules, mostly).
+  int maxObjects = kDefaultMaxObjects;
+  // "MaxReferences": object references one block may carry.
+  int maxReferences = kDefaultMaxReferences;
+  // "FrameTimeout" (seconds): once a frame has begun, all of it must arrive
+  // within this time, whatever the idle timeout.
+  std::chrono::milliseconds frameTimeout{std::chrono::seconds(kDefaultFrameTimeout)};
+  // "WriteTimeout" (seconds): how long a reply may wait for a client that
+  // reads nothing before the client is dropped.
+  std::chrono::milliseconds writeTimeout{std::chrono::seconds(kDefaultWriteTimeout)};
 
   friend bool operator==(const PortSettings&, const PortSettings&) = default;
 };
 
 // Port number -1 reads the section "Settings" and its "Port" value; any other
-// number reads the section named by it, and the port is that number.
+// number reads the section named by it, and the port is that number. Limits
+// that are missing, zero or negative keep their defaults.
 PortSettings LoadPortSettings(int portNumber, const registry::Registry& store);
 // Writes the section named by the port: "Port", "ThreadCacheSize",
 // "InterceptGUID" and "Timeout".

@@ -2,6 +2,7 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
 #include <utility>
@@ -38,15 +39,21 @@ std::optional<TDataBlock> SocketClient::SendBlock(TDataBlock& block, bool waitFo
   return ExchangeBlock(*transport_, *interpreter_, block, waitForResult);
 }
 
-void SocketClient::WaitReady(int socket, short events) {
-  const int timeout =
-      options_.replyTimeout.count() > 0 ? static_cast<int>(options_.replyTimeout.count()) : -1;
+void SocketClient::WaitReady(int socket, short events, Deadline deadline) {
+  const bool replyLimited = options_.replyTimeout.count() > 0;
+  if (replyLimited) {
+    deadline = std::min(deadline, std::chrono::steady_clock::now() + options_.replyTimeout);
+  }
   pollfd ready{socket, events, 0};
   for (;;) {
-    const int polled = ::poll(&ready, 1, timeout);
+    const int polled = ::poll(&ready, 1, PollMilliseconds(deadline));
     if (polled > 0) return;
-    if (polled == 0) throw TransportError("no answer from the server in time");
-    if (errno != EINTR) throw TransportError(std::generic_category().message(errno));
+    if (polled < 0 && errno != EINTR) {
+      throw TransportError(std::generic_category().message(errno));
+    }
+    if (polled == 0 && std::chrono::steady_clock::now() >= deadline) {
+      throw DeadlineExceeded("no answer from the server in time");
+    }
   }
 }
 

@@ -53,7 +53,7 @@ class SocketClient : public ISendDataBlock, private SocketWaiter {
   void Close();
 
  private:
-  void WaitReady(int socket, short events) override;
+  void WaitReady(int socket, short events, Deadline deadline) override;
 
   SocketClientOptions options_;
   UniqueFd socket_;

@@ -1,5 +1,6 @@
 #include "transport/SocketDispatcher.h"
 
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -23,6 +24,23 @@ namespace {
 constexpr int kListenBacklog = SOMAXCONN;
 
 std::atomic<std::uint64_t> nextConnectionId{1};
+
+// A client whose machine vanishes (power cut, cable pulled) sends no FIN; the
+// keepalive probes notice it within about three minutes, idle timeout or not.
+constexpr int kKeepAliveIdleSeconds = 120;
+constexpr int kKeepAliveIntervalSeconds = 10;
+constexpr int kKeepAliveProbes = 6;
+
+void ConfigureAcceptedSocket(int socket) {
+  const int on = 1;
+  ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  ::setsockopt(socket, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+  ::setsockopt(socket, IPPROTO_TCP, TCP_KEEPIDLE, &kKeepAliveIdleSeconds,
+               sizeof kKeepAliveIdleSeconds);
+  ::setsockopt(socket, IPPROTO_TCP, TCP_KEEPINTVL, &kKeepAliveIntervalSeconds,
+               sizeof kKeepAliveIntervalSeconds);
+  ::setsockopt(socket, IPPROTO_TCP, TCP_KEEPCNT, &kKeepAliveProbes, sizeof kKeepAliveProbes);
+}
 
 }  // namespace
 
@@ -69,8 +87,11 @@ void TSocketDispatcher::Open() {
     throw PortOpenError(settings.port, error.code().message());
   }
   listeningPort_ = LocalPort(listeners_.front().Get());
+  spare_.Reset(::open("/dev/null", O_RDONLY | O_CLOEXEC));
   stopAccept_ = false;
+  refused_ = 0;
   acceptThread_ = std::thread([this] { AcceptLoop(); });
+  active_ = true;
 }
 
 void TSocketDispatcher::Close() {
@@ -91,7 +112,9 @@ void TSocketDispatcher::Close() {
   acceptWake_.Set();
   acceptThread_.join();
   listeners_.clear();
+  spare_.Reset();
   listeningPort_ = 0;
+  active_ = false;
   std::vector<std::unique_ptr<TSocketDispatcherThread>> ended;
   {
     std::lock_guard lock(mutex_);
@@ -102,7 +125,7 @@ void TSocketDispatcher::Close() {
 }
 
 bool TSocketDispatcher::Active() const {
-  return acceptThread_.joinable();
+  return active_;
 }
 
 std::uint16_t TSocketDispatcher::ListeningPort() const {
@@ -158,6 +181,10 @@ std::unique_ptr<TSocketDispatcherThread> TSocketDispatcher::MakeConnectionThread
   settings.interceptGuid = settings_.interceptGuid;
   settings.timeout = EffectiveTimeout(settings_.timeout);
   settings.registeredOnly = context_->registeredOnly.load();
+  settings.frameTimeout = settings_.frameTimeout;
+  settings.writeTimeout = settings_.writeTimeout;
+  settings.limits.maxObjects = static_cast<std::size_t>(std::max(settings_.maxObjects, 1));
+  settings.limits.maxReferences = static_cast<std::size_t>(std::max(settings_.maxReferences, 1));
   return std::make_unique<TSocketDispatcherThread>(*this, context_, std::move(settings),
                                                    keepInCache, std::move(socket), std::move(row));
 }
@@ -171,6 +198,11 @@ void TSocketDispatcher::ThreadEnded(TSocketDispatcherThread& thread) {
   ended_.push_back(std::move(*found));
   threads_.erase(found);
   acceptWake_.Set();
+}
+
+void TSocketDispatcher::ConnectionEnded() {
+  std::lock_guard lock(mutex_);
+  if (serving_ > 0) --serving_;
 }
 
 void TSocketDispatcher::AcceptLoop() {
@@ -189,24 +221,66 @@ void TSocketDispatcher::AcceptLoop() {
     }
     if (stopAccept_) break;
     for (std::size_t i = 1; i < fds.size(); ++i) {
-      if (!(fds[i].revents & POLLIN)) continue;
-      std::string peerAddress;
-      UniqueFd socket = AcceptFrom(fds[i].fd, peerAddress);
-      if (socket) {
-        Accepted(std::move(socket), std::move(peerAddress));
-      } else if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
-        // Out of descriptors: the pending connection stays queued; waiting a
-        // little keeps this loop from spinning until some are released.
-        LogTransport("accepting a connection failed: " + std::generic_category().message(errno));
-        ::poll(nullptr, 0, 100);
-      }
+      if (fds[i].revents & POLLIN) AcceptFrom(fds[i].fd);
     }
   }
 }
 
+void TSocketDispatcher::AcceptFrom(int listener) {
+  std::string peerAddress;
+  UniqueFd socket = transport::AcceptFrom(listener, peerAddress);
+  if (socket) {
+    // Whatever goes wrong with one connection drops that connection only;
+    // nothing may end the accept thread.
+    try {
+      Accepted(std::move(socket), std::move(peerAddress));
+    } catch (const std::exception& error) {
+      ++refused_;
+      acceptLog_.Log("port " + std::to_string(listeningPort_) +
+                     ": connection dropped: " + error.what());
+    }
+    return;
+  }
+  const int error = errno;
+  switch (error) {
+    case EINTR:
+    case EAGAIN:
+    case ECONNABORTED:  // the peer gave up before it was taken
+      return;
+    case EMFILE:
+    case ENFILE:
+      ++refused_;
+      acceptLog_.Log("port " + std::to_string(listeningPort_) +
+                     ": connection refused, out of file descriptors (" +
+                     std::generic_category().message(error) + ")");
+      RefuseOnePending(listener);
+      return;
+    default:
+      ++refused_;
+      acceptLog_.Log("port " + std::to_string(listeningPort_) +
+                     ": accepting a connection failed: " + std::generic_category().message(error));
+      // ENOBUFS, ENOMEM and the like pass; waiting a little keeps this loop
+      // from spinning meanwhile.
+      ::poll(nullptr, 0, 100);
+  }
+}
+
+void TSocketDispatcher::RefuseOnePending(int listener) {
+  if (!spare_) {
+    ::poll(nullptr, 0, 100);
+    spare_.Reset(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    return;
+  }
+  spare_.Reset();
+  {
+    std::string ignored;
+    UniqueFd refused = transport::AcceptFrom(listener, ignored);
+  }
+  spare_.Reset(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+}
+
 void TSocketDispatcher::Accepted(UniqueFd socket, std::string peerAddress) {
-  const int on = 1;
-  ::setsockopt(socket.Get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  ConfigureAcceptedSocket(socket.Get());
   ConnectionRow row;
   row.connectionId = nextConnectionId++;
   row.localPort = LocalPort(socket.Get());
@@ -214,15 +288,23 @@ void TSocketDispatcher::Accepted(UniqueFd socket, std::string peerAddress) {
   row.lastActivity = std::chrono::system_clock::now();
   std::lock_guard lock(mutex_);
   if (closing_) return;
+  if (serving_ >= static_cast<std::size_t>(std::max(settings_.maxConnections, 1))) {
+    ++refused_;
+    LogLimit("port " + std::to_string(listeningPort_) + ": connection from " + row.remoteAddress +
+             " refused: MaxConnections (" + std::to_string(settings_.maxConnections) + ") reached");
+    return;
+  }
   for (const auto& thread : threads_) {
     if (thread->Parked()) {
       thread->GiveConnection(std::move(socket), std::move(row));
+      ++serving_;
       return;
     }
   }
   const bool keepInCache =
       threads_.size() + 1 <= static_cast<std::size_t>(std::max(settings_.threadCacheSize, 0));
   threads_.push_back(MakeConnectionThread(std::move(socket), std::move(row), keepInCache));
+  ++serving_;
 }
 
 void TSocketDispatcher::ReapEnded() {

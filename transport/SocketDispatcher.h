@@ -18,6 +18,7 @@
 #include "transport/PortSettings.h"
 #include "transport/SocketDispatcherThread.h"
 #include "transport/TransportContext.h"
+#include "transport/TransportLog.h"
 #include "transport/UniqueFd.h"
 #include "transport/WakeEvent.h"
 
@@ -57,6 +58,9 @@ class TSocketDispatcher {
   std::uint16_t ListeningPort() const;
 
   std::size_t ConnectionCount() const;
+  // Connections refused since the port opened: beyond MaxConnections, or
+  // for want of a thread or descriptor.
+  std::size_t RefusedCount() const { return refused_; }
   // Serving and parked threads.
   std::size_t ThreadCount() const;
   std::vector<ConnectionRow> Connections() const;
@@ -75,9 +79,15 @@ class TSocketDispatcher {
   // A thread that ends by itself moves to the ended list; the accept thread
   // (or Close) joins and frees it.
   void ThreadEnded(TSocketDispatcherThread& thread);
+  // A thread is done with its connection (and may park).
+  void ConnectionEnded();
   void AcceptLoop();
+  void AcceptFrom(int listener);
   void Accepted(UniqueFd socket, std::string peerAddress);
   void ReapEnded();
+  // Out of descriptors: the pending connection would wake the accept loop
+  // again and again, so it is taken with the spare descriptor and closed.
+  void RefuseOnePending(int listener);
 
   std::shared_ptr<TransportContext> context_;
 
@@ -85,10 +95,15 @@ class TSocketDispatcher {
   PortSettings settings_;
   std::vector<std::unique_ptr<TSocketDispatcherThread>> threads_;
   std::vector<std::unique_ptr<TSocketDispatcherThread>> ended_;
+  std::size_t serving_ = 0;  // connections being served
   bool closing_ = false;
 
   std::vector<UniqueFd> listeners_;
-  std::uint16_t listeningPort_ = 0;
+  UniqueFd spare_;  // closed for a moment to refuse a connection without descriptors
+  std::atomic<std::uint16_t> listeningPort_{0};
+  std::atomic<bool> active_{false};
+  std::atomic<std::size_t> refused_{0};
+  RateLimitedLog acceptLog_;
   WakeEvent acceptWake_;
   std::atomic<bool> stopAccept_{false};
   std::thread acceptThread_;

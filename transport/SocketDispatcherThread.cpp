@@ -53,7 +53,7 @@ TSocketDispatcherThread::TSocketDispatcherThread(TSocketDispatcher& listener,
   row_ = std::move(row);
   Touch();
   wake_.Set();
-  thread_ = std::thread([this] { Execute(); });
+  thread_.Start([this] { Execute(); });
 }
 
 TSocketDispatcherThread::~TSocketDispatcherThread() {
@@ -116,12 +116,13 @@ void TSocketDispatcherThread::Terminate() {
 }
 
 void TSocketDispatcherThread::Join() {
-  if (thread_.joinable()) thread_.join();
+  thread_.Join();
 }
 
 void TSocketDispatcherThread::Execute() {
   // Not thread_.get_id(): thread_ may not be assigned yet when this runs.
   owner_ = std::this_thread::get_id();
+  RaiseConnectionThreadPriority();
   for (;;) {
     if (!WaitForConnection()) break;
     bool keep = true;
@@ -130,7 +131,11 @@ void TSocketDispatcherThread::Execute() {
     } catch (const std::exception& error) {
       LogTransport("connection thread failed: " + std::string(error.what()));
       keep = false;
+    } catch (...) {
+      LogTransport("connection thread failed by an unknown error");
+      keep = false;
     }
+    listener_.ConnectionEnded();
     std::lock_guard lock(mutex_);
     socket_.Reset();
     row_.reset();
@@ -181,17 +186,19 @@ void TSocketDispatcherThread::ServeConnection() {
   if (observer) observer->AddConnectionRow(row);
   {
     TransportOptions options{context_->maxFrameSize.load(), settings_.interceptGuid,
-                             context_->classes};
+                             context_->classes, settings_.frameTimeout, settings_.writeTimeout};
     TSocketTransport transport(socket, std::move(options), this);
     TDataBlockInterpreter interpreter(*this, context_->classes,
-                                      settings_.registeredOnly ? kSocketsCheckValue : "");
+                                      settings_.registeredOnly ? kSocketsCheckValue : "",
+                                      settings_.limits);
+    interpreter.SetOwnerThread(std::this_thread::get_id(), [this] { wake_.Set(); });
     transport_ = &transport;
     interpreter_ = &interpreter;
     while (!stop_ && transport.Connected()) {
       try {
         ServeOneWakeUp(transport, interpreter);
       } catch (const FrameTooLarge& error) {
-        LogTransport("connection from " + row.remoteAddress + " dropped: " + error.what());
+        LogLimit("connection from " + row.remoteAddress + " dropped: " + error.what());
         try {
           TDataBlock reply;
           interpreter.WriteValue(com::Variant::String(error.what()), reply);
@@ -203,8 +210,14 @@ void TSocketDispatcherThread::ServeConnection() {
         transport.SetConnected(false);
       } catch (const ConnectionClosed&) {
         transport.SetConnected(false);
+      } catch (const DeadlineExceeded& error) {
+        LogLimit("connection from " + row.remoteAddress + " dropped: " + error.what());
+        transport.SetConnected(false);
       } catch (const std::exception& error) {
         LogTransport("connection from " + row.remoteAddress + " dropped: " + error.what());
+        transport.SetConnected(false);
+      } catch (...) {
+        LogTransport("connection from " + row.remoteAddress + " dropped by an unknown error");
         transport.SetConnected(false);
       }
     }
@@ -217,7 +230,8 @@ void TSocketDispatcherThread::ServeConnection() {
 
 void TSocketDispatcherThread::ServeOneWakeUp(TSocketTransport& transport,
                                              TDataBlockInterpreter& interpreter) {
-  const int timeout = HasPostedWork() ? 0 : PollTimeout();
+  const bool pending = HasPostedWork() || interpreter.HasPendingFrees();
+  const int timeout = pending ? 0 : PollTimeout();
   const short ready = PollSocketAndEvent(transport.WaitHandle(), POLLIN, wake_, timeout);
   if (ready != 0) {
     if (std::optional<TDataBlock> block = transport.Receive(false)) {
@@ -226,17 +240,18 @@ void TSocketDispatcherThread::ServeOneWakeUp(TSocketTransport& transport,
       Touch();
     }
   }
+  interpreter.SendPendingFrees();
   RunPostedWork();
   if (timeout_.count() > 0 && IdleTooLong()) transport.SetConnected(false);
 }
 
-void TSocketDispatcherThread::WaitReady(int socket, short events) {
+void TSocketDispatcherThread::WaitReady(int socket, short events, Deadline deadline) {
   for (;;) {
     if (stop_) throw ConnectionClosed("connection closed by the server");
-    const short ready = PollSocketAndEvent(socket, events, wake_, PollTimeout());
+    const short ready = PollSocketAndEvent(socket, events, wake_, PollMilliseconds(deadline));
     if (ready != 0) return;
-    if (timeout_.count() > 0 && IdleTooLong()) {
-      throw ConnectionClosed("connection idle for longer than its timeout");
+    if (Clock::now() >= deadline) {
+      throw DeadlineExceeded(DeadlineText(events, settings_.frameTimeout, settings_.writeTimeout));
     }
   }
 }

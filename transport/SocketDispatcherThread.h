@@ -18,6 +18,8 @@
 #include <thread>
 
 #include "transport/ConnectionObserver.h"
+#include "transport/DataBlockInterpreter.h"
+#include "transport/ServerThread.h"
 #include "transport/SocketTransport.h"
 #include "transport/TransportContext.h"
 #include "transport/TransportInterfaces.h"
@@ -27,18 +29,21 @@
 namespace quor::transport {
 
 class TSocketDispatcher;
-class TDataBlockInterpreter;
 
 // What a thread keeps from the port and the switches it was built under.
 struct ThreadSettings {
   std::string interceptGuid;
   int timeout = 0;  // minutes, already clamped; 0 = never dropped for idleness
   bool registeredOnly = true;
+  std::chrono::milliseconds frameTimeout{std::chrono::seconds(60)};
+  std::chrono::milliseconds writeTimeout{std::chrono::seconds(60)};
+  InterpreterLimits limits;
 };
 
 class TSocketDispatcherThread : public ISendDataBlock, private SocketWaiter {
  public:
-  // Starts serving the connection at once.
+  // Starts serving the connection at once; std::system_error when no thread
+  // (or no wake event) can be had for it.
   TSocketDispatcherThread(TSocketDispatcher& listener, std::shared_ptr<TransportContext> context,
                           ThreadSettings settings, bool keepInCache, UniqueFd socket,
                           ConnectionRow row);
@@ -71,7 +76,10 @@ class TSocketDispatcherThread : public ISendDataBlock, private SocketWaiter {
   bool WaitForConnection();
   void ServeConnection();
   void ServeOneWakeUp(TSocketTransport& transport, TDataBlockInterpreter& interpreter);
-  void WaitReady(int socket, short events) override;
+  // Inside a frame, a send, or the wait for the client's answer to a call
+  // towards it: the frame and write deadlines apply, the idle timeout does
+  // not (a client may take long to answer a call-back).
+  void WaitReady(int socket, short events, Deadline deadline) override;
   void RunPostedWork();
   bool HasPostedWork() const;
   void Touch();
@@ -99,7 +107,7 @@ class TSocketDispatcherThread : public ISendDataBlock, private SocketWaiter {
   std::atomic<std::thread::id> owner_{};  // the thread running Execute
   ITransport* transport_ = nullptr;       // while serving; this thread only
   TDataBlockInterpreter* interpreter_ = nullptr;
-  std::thread thread_;  // last: starts once everything above exists
+  ServerThread thread_;  // last: starts once everything above exists
 };
 
 }  // namespace quor::transport

@@ -27,6 +27,13 @@ class FrameTooLarge : public TransportError {
   using TransportError::TransportError;
 };
 
+// A frame that did not arrive in time, or a peer that read nothing for too
+// long: the connection is dropped and the message names the limit.
+class DeadlineExceeded : public TransportError {
+ public:
+  using TransportError::TransportError;
+};
+
 // An error reply (action 0x01) received from the peer, or an error block the
 // peer sent as a request; the message is the peer's text.
 class RemoteError : public std::runtime_error {
@@ -39,6 +46,14 @@ class RemoteError : public std::runtime_error {
 class InterpreterError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+};
+
+// A peer asked for more than one of its limits allows (objects, references):
+// answered like any InterpreterError, and logged so the operator sees which
+// limit was hit.
+class LimitExceeded : public InterpreterError {
+ public:
+  using InterpreterError::InterpreterError;
 };
 
 }  // namespace quor::transport

@@ -27,6 +27,9 @@ constexpr std::uint32_t kByRefVariant = com::VT_BYREF;
 // sends and far below what the stack holds.
 constexpr int kMaxNesting = 64;
 
+// The base type after VT_DECIMAL; it names no OLE type but has a wire form.
+constexpr VarType kNoDataType15 = 15;
+
 // Body sizes of the fixed-size base types 0..19, as the wire defines them.
 constexpr std::array<std::uint8_t, 20> kBodySize = {0, 0, 2, 4, 4, 8, 8, 8, 0, 0,
                                                     4, 2, 0, 0, 0, 0, 1, 1, 2, 4};
@@ -228,6 +231,11 @@ ReadValueResult ValueCodec::Read(TDataBlock& block, int depth) {
     case com::VT_NULL:
       result.value = Variant::Null();
       break;
+    case com::VT_DECIMAL:
+    case kNoDataType15:
+      // These travel without a body; with nothing of their value on the wire
+      // they are read as empty, and the values after them stay in step.
+      break;
     case com::VT_BSTR: {
       const std::int32_t count = TakeInt32(block);
       if (count < 0 || static_cast<std::size_t>(count) > block.Remaining() / 2) ThrowInvalid();
@@ -321,14 +329,11 @@ Variant ValueCodec::ReadArrayValue(VarType type, TDataBlock& block, int depth) {
     return Variant::Array(SafeArray::FromRawData(element, std::move(bounds), std::move(raw)));
   }
   if (total > block.Remaining() / minElementBytes) ThrowInvalid();
-  SafeArray array(element, std::move(bounds));
-  if (total > 0) {
-    std::vector<std::int32_t> index = array.FirstIndex();
-    do {
-      array.Put(index, Read(block, depth + 1).value);
-    } while (array.NextIndex(index));
-  }
-  return Variant::Array(std::move(array));
+  // Collected as they are decoded: bounds alone never make the reader hold
+  // elements the peer has not sent (nested arrays would multiply that).
+  std::vector<Variant> elements;
+  for (std::size_t i = 0; i < total; ++i) elements.push_back(Read(block, depth + 1).value);
+  return Variant::Array(SafeArray::FromElements(element, std::move(bounds), std::move(elements)));
 }
 
 }  // namespace quor::transport

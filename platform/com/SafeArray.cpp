@@ -127,6 +127,58 @@ SafeArray SafeArray::FromRawData(VarType elementType, std::vector<ArrayBound> bo
   return array;
 }
 
+SafeArray SafeArray::FromElements(VarType elementType, std::vector<ArrayBound> bounds,
+                                  std::vector<Variant> elements) {
+  std::vector<ArrayBound> shape = bounds;
+  for (ArrayBound& bound : shape) bound.count = 0;  // allocate nothing yet
+  SafeArray array(elementType, std::move(shape));
+  array.bounds_ = std::move(bounds);
+  // The product is capped while it is multiplied out, so it cannot overflow.
+  const std::size_t cap = elements.size() + 1;
+  std::size_t count = 1;
+  bool empty = false;
+  for (const ArrayBound& bound : array.bounds_) {
+    const std::int64_t high = std::int64_t{bound.lowBound} + bound.count - 1;
+    if (high > std::numeric_limits<std::int32_t>::max()) {
+      throw HResultError(E_INVALIDARG, "array bound beyond the 32-bit index range");
+    }
+    if (bound.count == 0) empty = true;
+    count = std::min(cap, count * std::min<std::size_t>(cap, bound.count));
+  }
+  if (empty) count = 0;
+  if (count != elements.size()) {
+    throw HResultError(E_INVALIDARG, "array elements do not match their bounds");
+  }
+  array.elementCount_ = count;
+  if (array.HasRawData()) {
+    array.raw_.assign(count * RawElementSize(elementType), 0);
+    std::vector<std::int32_t> index = array.FirstIndex();
+    for (const Variant& element : elements) {
+      array.StoreAt(array.OffsetOf(index), element);
+      array.NextIndex(index);
+    }
+    return array;
+  }
+  for (Variant& element : elements) {
+    if (element.IsByRef()) element = Variant(element.Deref());
+    if (elementType != VT_VARIANT && element.Type() != elementType) {
+      element = ChangeType(element, elementType);
+    }
+  }
+  if (array.bounds_.size() == 1) {
+    // One dimension: the walking order is the storage order.
+    array.elements_ = std::move(elements);
+    return array;
+  }
+  array.elements_.assign(count, Variant());
+  std::vector<std::int32_t> index = array.FirstIndex();
+  for (Variant& element : elements) {
+    array.elements_[array.OffsetOf(index)] = std::move(element);
+    array.NextIndex(index);
+  }
+  return array;
+}
+
 std::int32_t SafeArray::LowBound(std::uint32_t dimension) const {
   if (dimension >= bounds_.size()) throw HResultError(DISP_E_BADINDEX, "no such array dimension");
   return bounds_[dimension].lowBound;

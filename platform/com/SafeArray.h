@@ -38,6 +38,14 @@ class SafeArray {
   static SafeArray FromRawData(VarType elementType, std::vector<ArrayBound> bounds,
                                std::vector<std::uint8_t> raw);
 
+  // Elements given in the order FirstIndex/NextIndex walk them, each
+  // converted to the element type as Put does. Elements without a raw form are
+  // taken over, so a reader can collect them as they arrive instead of
+  // filling the array up front. E_INVALIDARG when the count does not match
+  // the bounds.
+  static SafeArray FromElements(VarType elementType, std::vector<ArrayBound> bounds,
+                                std::vector<Variant> elements);
+
   VarType ElementType() const { return elementType_; }
   std::uint32_t Dimensions() const { return static_cast<std::uint32_t>(bounds_.size()); }
   const std::vector<ArrayBound>& Bounds() const { return bounds_; }

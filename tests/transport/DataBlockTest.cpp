@@ -56,7 +56,7 @@ TEST(DataBlockTest, LoadFrameAcceptsBothMarksAndRefusesEverythingElse) {
       {"error reply", testing::Frame(0xDB01, Wire().Str(u"x")), true, true},
       {"mark 0xDC00", testing::Frame(0xDC02, {}), true, false},
       {"mark 0x0000", testing::Frame(0x0002, {}), true, false},
-      {"upper half set", testing::Frame(0x1DA02, {}), true, false},
+      {"upper half set: only bits 8..15 are the mark", testing::Frame(0x1DA02, {}), true, true},
       {"fewer than 8 bytes", Wire().U32(0xDA02).U16(0), false, false},
       {"length longer than the frame", Wire().U32(0xDA02).U32(9).U32(0), true, false},
       {"length shorter than the frame", Wire().U32(0xDA02).U32(1).U32(0), true, false},
@@ -70,7 +70,8 @@ TEST(DataBlockTest, LoadFrameAcceptsBothMarksAndRefusesEverythingElse) {
       const std::int32_t length = block.LoadFrame(c.frame, c.checkLength);
       EXPECT_EQ(length, static_cast<std::int32_t>(c.frame[4] | (c.frame[5] << 8)));
       EXPECT_EQ(block.PayloadSize(), c.frame.size() - 8);
-      EXPECT_EQ(block.Signature(), static_cast<std::uint32_t>(c.frame[0] | (c.frame[1] << 8)));
+      EXPECT_EQ(block.Signature(),
+                static_cast<std::uint32_t>(c.frame[0] | (c.frame[1] << 8) | (c.frame[2] << 16)));
     } else {
       try {
         block.LoadFrame(c.frame, c.checkLength);

@@ -13,6 +13,7 @@
 #include "platform/com/SafeArray.h"
 #include "tests/transport/RawConnection.h"
 #include "tests/transport/TestBed.h"
+#include "transport/DataDispatch.h"
 #include "transport/Protocol.h"
 #include "transport/SocketClient.h"
 #include "transport/SocketDispatcher.h"
@@ -164,7 +165,7 @@ TEST_F(SocketServerTest, ACallBackFromAnotherServerThreadFailsInsteadOfCorruptin
   const com::DispatchPtr echo = client->CreateObject("QuorTest.Echo");
   auto doubler = std::make_shared<testing::Doubler>();
   EXPECT_EQ(client->Call(echo, "CallBackElsewhere", {Variant::Dispatch(doubler), Variant::I4(2)}),
-            Variant::I4(com::DISP_E_EXCEPTION));
+            Variant::I4(RPC_E_WRONG_THREAD));
   EXPECT_EQ(doubler->calls, 0);
   EXPECT_EQ(client->Call(echo, "CallBack", {Variant::Dispatch(doubler), Variant::I4(2)}),
             Variant::I4(4));

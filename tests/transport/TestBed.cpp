@@ -66,6 +66,7 @@ class EchoObject : public com::TableDispatch {
              MemberKind::Method,
              {{"Target", com::VT_DISPATCH}, {"Value", com::VT_I4}},
              Bind(&EchoObject::CallBackElsewhere)},
+            {"ReleaseElsewhere", 11, MemberKind::Method, {}, Bind(&EchoObject::ReleaseElsewhere)},
         },
         kEchoProgId);
     return table;
@@ -128,6 +129,11 @@ class EchoObject : public com::TableDispatch {
       status = target->Invoke(dispId, com::DISPATCH_METHOD, params, &result, nullptr, nullptr);
     }).join();
     return Variant::I4(status);
+  }
+  // Lets go of the held object on a thread of the server's own.
+  Variant ReleaseElsewhere(DispatchArgs&) {
+    std::thread([held = std::move(held_)]() mutable { held.reset(); }).join();
+    return {};
   }
 
   com::DispatchPtr held_;
@@ -270,6 +276,8 @@ Doubler::Doubler()
              auto& doubler = dynamic_cast<Doubler&>(self);
              ++doubler.calls;
              doubler.lastThread = std::this_thread::get_id();
+             // A client that is slow to answer the server's call.
+             std::this_thread::sleep_for(doubler.delay.load());
              return Variant::I4(args[0].GetI4() * 2);
            }},
       })) {}

@@ -68,12 +68,13 @@ class TestBed {
 };
 
 // An object a client lends to the server: "Twice"(Value) returns 2 * Value
-// and notes the thread it ran on.
+// after the delay and notes the thread it ran on.
 class Doubler : public com::TableDispatch {
  public:
   Doubler();
   std::atomic<int> calls{0};
   std::atomic<std::thread::id> lastThread{};
+  std::atomic<std::chrono::milliseconds> delay{std::chrono::milliseconds(0)};
 };
 
 // Rewrites every payload byte with XOR 0x5A in both directions, so a peer

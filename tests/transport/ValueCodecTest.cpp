@@ -212,6 +212,11 @@ TEST(ValueCodecTest, DecodingAcceptsWhatPeersSendBeyondTheCanonicalForms) {
       {"a reference wrapping a reference", Wire().U32(0x4000).U32(0x4003).U32(4), Variant::I4(4)},
       {"strings array elements converted to strings",
        Wire().U32(0x2008).U32(1).U32(0).U32(0).Int(42), Strings({"42"})},
+      // Base types 14 and 15 carry no body: what follows them stays in step.
+      {"types 14 and 15 without a body",
+       Wire().U32(0x200C).U32(1).U32(0).U32(2).U32(14).U32(15).Int(5),
+       OfType(com::VT_VARIANT, {Variant(), Variant(), Variant::I4(5)})},
+      {"type 14 by reference", Wire().U32(0x400E), Variant()},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -254,8 +259,7 @@ TEST(ValueCodecTest, UnsupportedTypeWordsAreRefusedWithTheirHexadecimalForm) {
   };
   const Case cases[] = {
       {0x000D, "Unsupported variant type: 000D"}, {0x000C, "Unsupported variant type: 000C"},
-      {0x400C, "Unsupported variant type: 400C"}, {0x000E, "Unsupported variant type: 000E"},
-      {0x000F, "Unsupported variant type: 000F"}, {0x0014, "Unsupported variant type: 0014"},
+      {0x400C, "Unsupported variant type: 400C"}, {0x0014, "Unsupported variant type: 0014"},
       {0x0017, "Unsupported variant type: 0017"}, {0x0FFF, "Unsupported variant type: 0FFF"},
       {0x4009, "Unsupported variant type: 4009"}, {0x1003, "Unsupported variant type: 1003"},
       {0x8003, "Unsupported variant type: 8003"}, {0x10003, "Unsupported variant type: 10003"},
