@@ -1,8 +1,12 @@
 #include "remote/ChangeQueue.h"
 
+#include <stdexcept>
+#include <utility>
+
 #include "ServerPublic/ConfigKeys.h"
 #include "ServerPublic/ConfigStore.h"
 #include "ServerPublic/ConsoleSwitches.h"
+#include "platform/text/Encodings.h"
 
 namespace quor::remote {
 namespace {
@@ -30,9 +34,27 @@ bool ServerSideSynchronisation() {
          IsTrue(ReadConfig(configkey::kStartAutoSynchro, ConfigBool(false)));
 }
 
+bool MayQueueBasicChange(const BasicChange& change) {
+  return change.mode == 0 && change.vocation != kMobileVocation && ServerSideSynchronisation();
+}
+
 bool QueuesBasicChange(const BasicChange& change) {
-  return change.mode == 0 && change.result == 0 && change.vocation != kMobileVocation &&
-         ServerSideSynchronisation();
+  return change.result == 0 && MayQueueBasicChange(change);
+}
+
+void RequireQueueRowFits(const BasicChange& change) {
+  if (!MayQueueBasicChange(change)) return;
+  const std::pair<const char*, const std::string*> values[] = {{"Vocation", &change.vocation},
+                                                               {"dbName", &change.table}};
+  for (const auto& [what, value] : values) {
+    // A character without a code page 936 form is stored as one '?'.
+    const std::size_t width = text::Utf8ToGbk(*value, text::OnError::kReplace).size();
+    if (width > kQueueNameColumnWidth) {
+      throw std::invalid_argument(std::string(what) + " \"" + *value + "\" is longer than the " +
+                                  std::to_string(kQueueNameColumnWidth) +
+                                  " characters the cloud change queue holds; nothing was stored");
+    }
+  }
 }
 
 bool EnqueueBasicChange(sql::Statement& query, const BasicChange& change) {

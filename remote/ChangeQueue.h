@@ -4,6 +4,7 @@
 // rows; the phone upload and the cloud download write records without them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -33,9 +34,25 @@ struct BasicChange {
 // own flag follows (it is loaded from there and saved there when changed).
 bool ServerSideSynchronisation();
 
-// Whether `change` gets a row: server-side synchronisation applies, the record
-// was created (mode 0) with result 0, and the vocation is not kMobileVocation.
+// Whether a record about to be written gets a row should its writer succeed:
+// server-side synchronisation applies, the record is created (mode 0) and the
+// vocation is not kMobileVocation. The result and identifier are not looked at.
+bool MayQueueBasicChange(const BasicChange& change);
+
+// Whether `change` gets a row: MayQueueBasicChange, and the writer's result is 0.
 bool QueuesBasicChange(const BasicChange& change);
+
+// The width of the queue's DataBase, Vocation and BasicDB columns, varchar(50).
+// master's Chinese collation stores varchar in code page 936, so SQL Server
+// counts a Chinese character as two.
+inline constexpr std::size_t kQueueNameColumnWidth = 50;
+
+// Throws std::invalid_argument naming the value and the width when a row for
+// `change` may be added (MayQueueBasicChange) and its vocation or table would
+// not fit the queue. Called before the record is written: a record
+// stored without its row fails the call, and the client's retry would store
+// the record a second time.
+void RequireQueueRowFits(const BasicChange& change);
 
 // Adds the "BASIC" row for `change` on `query` when QueuesBasicChange says so,
 // and returns whether it did. The values travel as statement parameters, so no

@@ -43,21 +43,24 @@ bool IsSupplier(const com::Variant& isClient) {
 
 // Stores the record on the member's component, then queues it for the cloud.
 // The row is added after the record is stored and outside any transaction:
-// when adding it fails, the call fails with the record already in place.
+// when adding it fails, the call fails with the record already in place. So
+// what can be checked beforehand is, and a row that could not be stored fails
+// the call before the record is written.
 com::Variant WriteAndQueue(TDataModuleServer& module, const MethodDescription& method,
                            com::DispatchArgs& args, bool supplierRule) {
   sql::StoredProc& proc = module.StoredProcComponent(method.component);
-  WriteRecord(proc, method, args);
   BasicChange change;
-  change.database = proc.GetConnection().CurrentDatabase();
   change.vocation = TextOf(ArgumentNamed(method, args, "Vocation"));
   change.table = TextOf(ArgumentNamed(method, args, "dbName"));
-  // The procedure has stored the caller's table; only the queue row names suppliers apart.
+  // The procedure stores the caller's table; only the queue row names suppliers apart.
   if (supplierRule && IsSupplier(ArgumentNamed(method, args, "IsClient"))) {
     change.table = kSupplierTable;
   }
-  change.selfId = TextOf(ArgumentNamed(method, args, "NewSelfID"));
   change.mode = ArgumentNamed(method, args, "lMode").ToI4();
+  RequireQueueRowFits(change);
+  WriteRecord(proc, method, args);
+  change.database = proc.GetConnection().CurrentDatabase();
+  change.selfId = TextOf(ArgumentNamed(method, args, "NewSelfID"));
   change.result = ArgumentNamed(method, args, "nRet").ToI4();
   EnqueueBasicChange(module.QryExecSQL(), change);
   return {};

@@ -14,6 +14,7 @@
 #include <regex>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ModuleFixture.h"
@@ -104,8 +105,25 @@ inline const char* const kQueueInsertPrefix =
     "INSERT INTO Master.dbo.UploadAppServer ([DataBase], Vocation, DataMode, BasicDB, SelfID) "
     "VALUES (";
 
+// How SQL Server counts a varchar value of master's Chinese collation: in
+// code page 936 bytes, two for each character beyond ASCII (the queue's values
+// in these tests have no characters beyond the Basic Multilingual Plane).
+inline std::size_t VarcharWidth(std::string_view utf8) {
+  std::size_t width = 0;
+  for (const char c : utf8) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) {
+      ++width;
+    } else if (byte >= 0xC0) {
+      width += 2;
+    }
+  }
+  return width;
+}
+
 // Answers the queue insert on the stand-in (or fails it with `error`) and
-// keeps the rows it received.
+// keeps the rows it received. Values wider than their columns (varchar 50,
+// 50, 50 and 25) fail as SQL Server fails them, with nothing stored.
 class QueueRecorder {
  public:
   explicit QueueRecorder(test::SqlServerStandIn& server) {
@@ -116,9 +134,17 @@ class QueueRecorder {
                                  for (const test::Parameter& param : call.params)
                                    values.push_back(test::TextOf(param.value));
                                  values.resize(4);
+                                 test::Reply reply;
+                                 const std::size_t widths[] = {50, 50, 50, 25};
+                                 for (std::size_t i = 0; i < values.size(); ++i) {
+                                   if (VarcharWidth(values[i]) > widths[i]) {
+                                     reply.error = test::ServerError{
+                                         8152, 14, 16, "String or binary data would be truncated."};
+                                     return reply;
+                                   }
+                                 }
                                  rows_.push_back({values[0], values[1], values[2], values[3]});
                                  texts_.push_back(call.text);
-                                 test::Reply reply;
                                  if (error_) {
                                    reply.error = *error_;
                                  } else {

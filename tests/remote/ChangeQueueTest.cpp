@@ -157,7 +157,8 @@ TEST_F(ChangeQueueTest, StaffAndTheOtherWritersNeverQueue) {
 
 TEST_F(ChangeQueueTest, QuotesInTheCallersTextTravelAsDataNotAsStatementText) {
   SynchroSettings settings(kServerSynchronises, "True");
-  const std::string hostile = "BZ','x','BASIC','y','z'); DELETE FROM UploadAppServer; --";
+  // Within the queue's 50 characters, so the row is written.
+  const std::string hostile = "BZ','x','y','z');DELETE FROM UploadAppServer;--";
   ASSERT_EQ(
       Write("InsertWareInfo", {{"Vocation", Variant(hostile)}, {"dbName", Variant("O'T")}}).hr,
       com::S_OK);
@@ -190,6 +191,69 @@ TEST_F(ChangeQueueTest, AFailedQueueInsertFailsTheCallWithTheRecordAlreadyStored
   EXPECT_EQ(newSelfId, Variant("00002"));
   ASSERT_EQ(queue_.Rows().size(), 2u);
   EXPECT_EQ(queue_.Rows()[1], (QueueRow{"QuorData01", "BZ", "AAAAAEO", "00002"}));
+}
+
+TEST_F(ChangeQueueTest, AValueTooWideForTheQueueFailsTheCallBeforeTheRecordIsWritten) {
+  const std::string fifty(50, 'V');
+  std::string chinese25;
+  for (int i = 0; i < 25; ++i) chinese25 += "货";
+  struct Case {
+    const char* label;
+    bool serverSynchronises;
+    std::map<std::string, Variant> values;
+    const char* refusal;  // nullptr: stored and queued (or not queued) as usual
+  };
+  const std::vector<Case> cases = {
+      {"fifty characters fit", true, {{"Vocation", Variant(fifty)}}, nullptr},
+      {"a vocation of 51", true, {{"Vocation", Variant(fifty + "Z")}}, "Vocation"},
+      {"a table of 51", true, {{"dbName", Variant(fifty + "T")}}, "dbName"},
+      {"25 Chinese characters are 50 bytes", true, {{"dbName", Variant(chinese25)}}, nullptr},
+      {"26 Chinese characters are 52", true, {{"dbName", Variant(chinese25 + "货")}}, "dbName"},
+      {"no row without server-side synchronisation",
+       false,
+       {{"Vocation", Variant(fifty + "Z")}},
+       nullptr},
+      {"no row for the mobile side", true, {{"Vocation", Variant("Phone")}}, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    SynchroSettings settings(!c.serverSynchronises, "True");
+    queue_.Clear();
+    server_.ClearRequests();
+    std::map<std::string, Variant> values = c.values;
+    values.emplace("Vocation", Variant("BZ"));
+    values.emplace("dbName", Variant("AAAAAFT"));
+    const std::size_t callsBefore = accountSet_.Calls("AAAAATP").size();
+    const CallResult result = Write("InsertWareInfo", values);
+    if (c.refusal == nullptr) {
+      EXPECT_EQ(result.hr, com::S_OK) << result.excepInfo.description;
+      EXPECT_EQ(accountSet_.Calls("AAAAATP").size(), callsBefore + 1);
+      EXPECT_EQ(queue_.Rows().size(), QueueRequests(server_));
+      continue;
+    }
+    EXPECT_EQ(result.hr, com::DISP_E_EXCEPTION);
+    EXPECT_EQ(result.excepInfo.scode, com::E_UNEXPECTED);
+    EXPECT_NE(result.excepInfo.description.find(c.refusal), std::string::npos)
+        << result.excepInfo.description;
+    EXPECT_NE(result.excepInfo.description.find("longer than the 50 characters"), std::string::npos)
+        << result.excepInfo.description;
+    // Neither the record nor its row: a retry cannot store the record twice.
+    EXPECT_EQ(accountSet_.Calls("AAAAATP").size(), callsBefore);
+    EXPECT_EQ(QueueRequests(server_), 0u);
+  }
+}
+
+TEST_F(ChangeQueueTest, ASupplierIsQueuedUnderTheSupplierTableWhateverTheCallersTable) {
+  SynchroSettings settings(kServerSynchronises, "True");
+  const std::string wide(60, 'T');
+  Variant newSelfId;
+  const CallResult result =
+      Write("InsertClientInfo",
+            {{"Vocation", Variant("MY")}, {"dbName", Variant(wide)}, {"IsClient", Variant::I4(2)}},
+            &newSelfId);
+  ASSERT_EQ(result.hr, com::S_OK) << result.excepInfo.description;
+  EXPECT_EQ(queue_.Rows(),
+            (std::vector<QueueRow>{{"QuorData01", "MY", "BZ_SupplierInfo", newSelfId.ToString()}}));
 }
 
 TEST(ChangeQueueRule, QueuesOnlyCreatedRecordsWithResultZeroOutsideThePhoneRoad) {
