@@ -60,6 +60,7 @@ DataPacketWriter::DataPacketWriter(std::span<const sql::Field> fields) {
                       " bytes, more than a packet header can hold");
   }
   PatchLittleEndian(bytes_, packet::kHeaderSizeOffset, bytes_.size(), 2);
+  headerSize_ = bytes_.size();
 }
 
 void DataPacketWriter::WriteFieldDescriptor(const PacketField& field) {

@@ -34,6 +34,10 @@ class DataPacketWriter {
   void AddRow(std::span<const sql::Value> values);
 
   std::int32_t RecordCount() const { return recordCount_; }
+  // The packet so far: the header and field descriptors take the first
+  // HeaderSize() bytes, each record follows the one before.
+  std::span<const std::uint8_t> Bytes() const { return bytes_; }
+  std::size_t HeaderSize() const { return headerSize_; }
 
   // Hands the finished packet over; the writer is spent afterwards.
   std::vector<std::uint8_t> Finish();
@@ -45,6 +49,7 @@ class DataPacketWriter {
 
   std::vector<PacketField> fields_;
   std::vector<std::uint8_t> bytes_;
+  std::size_t headerSize_ = 0;
   std::int32_t recordCount_ = 0;
   bool finished_ = false;
 };

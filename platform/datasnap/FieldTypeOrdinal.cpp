@@ -81,4 +81,53 @@ FieldTypeOrdinal FieldTypeOfParameter(const sql::Parameter& parameter) {
   }
 }
 
+std::optional<SqlTypeChoice> SqlTypeOfFieldType(FieldTypeOrdinal ordinal) {
+  switch (ordinal) {
+    case FieldTypeOrdinal::kFixedChar:
+      return SqlTypeChoice{SQL_CHAR, "char"};
+    case FieldTypeOrdinal::kString:
+      return SqlTypeChoice{SQL_VARCHAR, "varchar"};
+    case FieldTypeOrdinal::kWideString:
+      return SqlTypeChoice{SQL_WVARCHAR, "nvarchar"};
+    case FieldTypeOrdinal::kMemo:
+    case FieldTypeOrdinal::kFmtMemo:
+      return SqlTypeChoice{SQL_LONGVARCHAR, "text"};
+    case FieldTypeOrdinal::kWord:
+      return SqlTypeChoice{SQL_TINYINT, "tinyint"};
+    case FieldTypeOrdinal::kSmallint:
+      return SqlTypeChoice{SQL_SMALLINT, "smallint"};
+    case FieldTypeOrdinal::kInteger:
+    case FieldTypeOrdinal::kAutoInc:
+      return SqlTypeChoice{SQL_INTEGER, "int"};
+    case FieldTypeOrdinal::kLargeint:
+      return SqlTypeChoice{SQL_BIGINT, "bigint"};
+    case FieldTypeOrdinal::kBoolean:
+      return SqlTypeChoice{SQL_BIT, "bit"};
+    case FieldTypeOrdinal::kFloat:
+      return SqlTypeChoice{SQL_DOUBLE, "float"};
+    case FieldTypeOrdinal::kBcd:
+    case FieldTypeOrdinal::kFmtBcd:
+      return SqlTypeChoice{SQL_DECIMAL, "decimal"};
+    case FieldTypeOrdinal::kDate:
+      return SqlTypeChoice{SQL_TYPE_DATE, "date"};
+    case FieldTypeOrdinal::kTime:
+      return SqlTypeChoice{SQL_TYPE_TIME, "time"};
+    case FieldTypeOrdinal::kDateTime:
+    case FieldTypeOrdinal::kTimeStamp:
+      return SqlTypeChoice{SQL_TYPE_TIMESTAMP, "datetime"};
+    case FieldTypeOrdinal::kBytes:
+      return SqlTypeChoice{SQL_BINARY, "binary"};
+    case FieldTypeOrdinal::kVarBytes:
+      return SqlTypeChoice{SQL_VARBINARY, "varbinary"};
+    case FieldTypeOrdinal::kBlob:
+    case FieldTypeOrdinal::kGraphic:
+    case FieldTypeOrdinal::kTypedBinary:
+      return SqlTypeChoice{SQL_LONGVARBINARY, "image"};
+    case FieldTypeOrdinal::kGuid:
+      return SqlTypeChoice{SQL_GUID, "uniqueidentifier"};
+    default:
+      return std::nullopt;
+  }
+}
+
 }  // namespace quor::datasnap

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "platform/sql/Parameter.h"
 
@@ -56,5 +57,15 @@ inline constexpr std::int32_t kLastFieldTypeOrdinal = 37;
 // ADO provider mapped it (varchar string, nvarchar wide string, decimal and
 // money BCD, ...), or from its value when the server declared none.
 FieldTypeOrdinal FieldTypeOfParameter(const sql::Parameter& parameter);
+
+// The SQL type (and SQL Server's name for it) a parameter takes when a client
+// sets its data type to `ordinal`, chosen so that FieldTypeOfParameter reports
+// the same ordinal again; nullopt for ordinals without a SQL type of their own
+// (unknown, currency, cursors, objects, ...), which keep the declared type.
+struct SqlTypeChoice {
+  short sqlType;
+  const char* typeName;
+};
+std::optional<SqlTypeChoice> SqlTypeOfFieldType(FieldTypeOrdinal ordinal);
 
 }  // namespace quor::datasnap

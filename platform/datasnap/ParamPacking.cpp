@@ -127,6 +127,9 @@ void UnpackParams(const com::Variant& params, sql::Parameters& target) {
     }
     parameter.SetValue(std::move(value));
     parameter.SetDirection(*direction);
+    if (const std::optional<SqlTypeChoice> type = SqlTypeOfFieldType(*dataType)) {
+      parameter.SetDataType(type->sqlType, type->typeName);
+    }
   }
 }
 

@@ -37,7 +37,9 @@ std::optional<FieldTypeOrdinal> ClientDataType(std::int32_t ordinal);
 // By position, as the module's own procedure calls take them: when `params` is
 // an array with an upper bound above 0 whose element 1 is an array, parameter
 // i takes the value, data type (BCD as float) and direction of element i, for
-// i from 1 to the upper bound; element 0, the return value, is skipped.
+// i from 1 to the upper bound (the data type becomes the parameter's SQL type,
+// which the value is sent as and PackParams reports); element 0, the return
+// value, is skipped.
 // Anything else is left alone. An entry that cannot be assigned raises
 // std::runtime_error with ParamMismatchMessage for its parameter; more entries
 // than parameters, or more than one dimension, raise a clear error.

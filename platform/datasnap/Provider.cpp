@@ -6,6 +6,8 @@
 #include "DataPacketWriter.h"
 #include "DeltaReader.h"
 #include "ParamPacking.h"
+#include "SingleTable.h"
+#include "UpdateResolver.h"
 #include "platform/com/SafeArray.h"
 
 namespace quor::datasnap {
@@ -16,19 +18,14 @@ bool HasEntries(const com::Variant& params) {
   return plain.IsArray() && plain.GetArray().ElementCount() > 0;
 }
 
-sql::Field ErrorField(std::string name, std::string typeName, sql::ValueKind kind,
-                      std::size_t size) {
-  sql::Field field;
-  field.name = std::move(name);
-  field.typeName = std::move(typeName);
-  field.kind = kind;
-  field.size = size;
-  field.nullable = false;
-  return field;
+std::string ProcedureRefusal(const std::string& providerName) {
+  return "数据提供者 " + providerName +
+         " 的数据来自存储过程，不保存修改，此修改未保存；请通过业务方法提交数据。";
 }
 
-std::string RejectionMessage(const std::string& providerName) {
-  return "数据提供者 " + providerName + " 不保存修改，此修改未保存；请通过业务方法提交数据。";
+std::string SeveralTablesRefusal(const std::string& providerName) {
+  return "数据提供者 " + providerName +
+         " 的数据不是来自一个表的查询，不保存修改，此修改未保存；请通过业务方法提交数据。";
 }
 
 }  // namespace
@@ -39,14 +36,6 @@ Provider::Provider(std::string name, sql::StoredProc& dataSet, std::size_t block
 Provider::Provider(std::string name, sql::Statement& dataSet, std::size_t blockSize)
     : name_(std::move(name)), dataSet_(dataSet), statement_(&dataSet), blockSize_(blockSize) {}
 
-void Provider::OpenDataSet() {
-  if (procedure_ != nullptr) {
-    procedure_->Open(blockSize_);
-  } else {
-    statement_->Open(blockSize_);
-  }
-}
-
 void Provider::RejectCommandText(std::string_view commandText) const {
   // Clients may not send statement text to these providers (their options do
   // not allow it); the module's own marker convention is the way to run text.
@@ -55,22 +44,32 @@ void Provider::RejectCommandText(std::string_view commandText) const {
   }
 }
 
-std::vector<std::uint8_t> Provider::ReadPacket(std::int32_t count, std::int32_t& recsOut) {
-  sql::RecordSet& records = dataSet_.Records();
-  DataPacketWriter writer(records.Fields());
+HeldRows& Provider::Rows() {
+  if (held_ && heldGeneration_ == dataSet_.Generation()) return *held_;
+  held_.reset();
+  const std::size_t block = blockSize_ != 0 ? blockSize_ : kDefaultReadBlock;
+  sql::RecordSet& records =
+      procedure_ != nullptr ? procedure_->Open(block) : statement_->Open(block);
+  auto rows = std::make_unique<HeldRows>(records.Fields());
   std::vector<sql::Value> row(records.Fields().size());
-  std::int32_t taken = 0;
-  while ((count < 0 || taken < count) && !records.Eof()) {
+  while (!records.Eof()) {
     for (std::size_t i = 0; i < row.size(); ++i) row[i] = records.FieldValue(i);
-    writer.AddRow(row);
-    ++taken;
+    rows->Add(row);
     records.Next();
   }
-  recsOut = taken;
-  const bool delivered = records.Eof();
-  std::vector<std::uint8_t> packet = writer.Finish();
-  if (delivered) dataSet_.Close();
-  return packet;
+  // Reads what is left of the reply (outputs, further results) and frees the
+  // connection; the rows live on here.
+  dataSet_.Close();
+  held_ = std::move(rows);
+  heldGeneration_ = dataSet_.Generation();
+  openFields_ = held_->Fields();
+  openGeneration_ = heldGeneration_;
+  opened_ = true;
+  return *held_;
+}
+
+std::size_t Provider::HeldRowCount() const {
+  return held_ && heldGeneration_ == dataSet_.Generation() ? held_->Remaining() : 0;
 }
 
 com::Variant Provider::GetRecords(std::int32_t count, std::int32_t& recsOut, std::int32_t options,
@@ -81,17 +80,20 @@ com::Variant Provider::GetRecords(std::int32_t count, std::int32_t& recsOut, std
   }
   RejectCommandText(commandText);
   if (options & kReset) {
+    DropRows();
     dataSet_.Close();
     if (count == 0) return com::Variant::Null();
   }
   if (HasEntries(params)) {
     // Closing first: reading the rest of a reply stores its outputs, which
     // must not overwrite the values the client sends.
+    DropRows();
     dataSet_.Close();
     AssignParamsByName(params, dataSet_.Params());
   }
-  if (!dataSet_.Active()) OpenDataSet();
-  com::Variant packet = com::Variant::Bytes(ReadPacket(count, recsOut));
+  HeldRows& rows = Rows();
+  com::Variant packet = com::Variant::Bytes(rows.Take(count, recsOut));
+  if (rows.Remaining() == 0) DropRows();
   params = PackParams(dataSet_.Params());
   return packet;
 }
@@ -102,6 +104,7 @@ com::Variant Provider::GetParams() {
 
 void Provider::Execute(std::string_view commandText, com::Variant& params) {
   RejectCommandText(commandText);
+  DropRows();
   dataSet_.Close();
   if (HasEntries(params)) AssignParamsByName(params, dataSet_.Params());
   if (procedure_ != nullptr) {
@@ -129,30 +132,34 @@ com::Variant Provider::ApplyUpdates(const com::Variant& delta, std::int32_t maxE
       plain.GetArray().Dimensions() != 1) {
     throw PacketError("the changes sent to provider " + name_ + " are not a data packet");
   }
-  const std::vector<std::uint8_t> statuses = ReadRecordStatuses(plain.GetArray().Bytes());
-
-  std::vector<sql::Field> fields = {
-      ErrorField("ERROR_RECORDNO", "int", sql::ValueKind::kInteger, 10),
-      ErrorField("ERROR_MESSAGE", "nvarchar", sql::ValueKind::kText, 255)};
-  DataPacketWriter writer(fields);
-  const sql::Value message = sql::Value::Text(RejectionMessage(name_));
-  for (std::size_t i = 0; i < statuses.size(); ++i) {
-    if (!IsChange(statuses[i])) continue;
-    writer.AddRow(
-        std::vector<sql::Value>{sql::Value::Integer(static_cast<std::int64_t>(i) + 1), message});
-    ++errorCount;
-    // The runtime stops at the first error beyond the caller's limit.
-    if (maxErrors >= 0 && errorCount > maxErrors) break;
+  const Delta changes = ReadDelta(plain.GetArray().Bytes());
+  CheckDeltaRecords(changes, maxErrors, name_);
+  if (procedure_ != nullptr) {
+    return RefuseChanges(changes, maxErrors, errorCount, ProcedureRefusal(name_));
   }
-  if (errorCount == 0) return com::Variant::Null();
-  return com::Variant::Bytes(writer.Finish());
+  if (!opened_ || openGeneration_ != dataSet_.Generation()) {
+    throw std::runtime_error("provider " + name_ +
+                             " has no rows open: the changes belong to rows it no longer holds");
+  }
+  CheckDeltaFields(changes, openFields_, name_);
+  if (!HasChanges(changes)) return com::Variant::Null();
+  const std::optional<std::string> table = SingleTableOf(statement_->Text());
+  std::optional<std::string> quoted;
+  if (table) {
+    quoted = LookUpTable(dataSet_.GetConnection(), *table, dataSet_.CommandTimeout());
+  }
+  if (!quoted) return RefuseChanges(changes, maxErrors, errorCount, SeveralTablesRefusal(name_));
+  return ApplyChanges(dataSet_.GetConnection(), *quoted, openFields_, changes, maxErrors,
+                      errorCount, dataSet_.CommandTimeout());
 }
 
 std::vector<std::uint8_t> Provider::AllRecords() {
+  DropRows();
   dataSet_.Close();
-  OpenDataSet();
   std::int32_t recsOut = 0;
-  return ReadPacket(-1, recsOut);
+  std::vector<std::uint8_t> packet = Rows().Take(-1, recsOut);
+  DropRows();
+  return packet;
 }
 
 }  // namespace quor::datasnap

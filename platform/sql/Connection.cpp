@@ -82,6 +82,7 @@ void Connection::Close() {
 }
 
 void Connection::CloseLink() {
+  inTransaction_ = false;
   // Statements are freed while the link is still there; their owners may
   // outlive it and must then find them gone.
   for (detail::Command* command : commands_) command->Release();
@@ -136,6 +137,35 @@ std::string Connection::ReadCurrentCatalog() const {
 long long Connection::Execute(std::string_view sql) {
   detail::Command command(*this, settings_.commandTimeoutSeconds);
   return command.Drain(command.ExecuteDirect(sql, /*scanEscapes=*/false));
+}
+
+void Connection::BeginTransaction() {
+  if (inTransaction_) throw SqlError("a transaction is already open on this connection");
+  EnsureOpen();
+  detail::Check(
+      SQLSetConnectAttrW(dbc_->Get(), SQL_ATTR_AUTOCOMMIT,
+                         reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), SQL_IS_UINTEGER),
+      SQL_HANDLE_DBC, dbc_->Get(), "SQLSetConnectAttr(AUTOCOMMIT_OFF)");
+  inTransaction_ = true;
+}
+
+void Connection::EndTransaction(bool commit) {
+  if (!inTransaction_) return;
+  inTransaction_ = false;
+  if (!dbc_) {
+    if (commit) throw SqlError("the link to the server was lost; the transaction was rolled back");
+    return;
+  }
+  const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc_->Get(), commit ? SQL_COMMIT : SQL_ROLLBACK);
+  SQLSetConnectAttrW(dbc_->Get(), SQL_ATTR_AUTOCOMMIT,
+                     reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), SQL_IS_UINTEGER);
+  if (!detail::Succeeded(rc)) {
+    std::vector<Diagnostic> records = detail::ReadDiagnostics(SQL_HANDLE_DBC, dbc_->Get());
+    SqlError error = records.empty() ? SqlError("SQLEndTran failed without a diagnostic record")
+                                     : SqlError(std::move(records));
+    NoteFailure(error);
+    throw error;
+  }
 }
 
 bool Connection::LinkDead() const {

@@ -57,6 +57,14 @@ class Connection {
   // applies) and returns the rows affected, -1 when the server reports none.
   long long Execute(std::string_view sql);
 
+  // Everything run between Begin and End is one transaction (manual commit
+  // mode); End commits or rolls back and returns to autocommit. A link lost
+  // meanwhile ends the transaction on the server's side (it rolls back), so
+  // committing then fails. Use through sql::Transaction.
+  void BeginTransaction();
+  void EndTransaction(bool commit);
+  bool InTransaction() const { return inTransaction_; }
+
  private:
   friend class detail::Command;
 
@@ -75,6 +83,7 @@ class Connection {
   // The database to return to after the link was lost; empty when none.
   std::string databaseToRestore_;
   std::vector<detail::Command*> commands_;
+  bool inTransaction_ = false;
 };
 
 }  // namespace quor::sql

@@ -19,6 +19,7 @@ RecordSet& DataSet::Records() {
 }
 
 void DataSet::Close() {
+  ++generation_;
   std::unique_ptr<RecordSet> records = std::move(records_);
   if (records) records->Finish();
 }
@@ -29,6 +30,7 @@ RecordSet& DataSet::OpenReply(std::unique_ptr<detail::Command> command, bool has
   auto reader = std::make_unique<detail::ResultReader>(std::move(command), hasResults);
   std::unique_ptr<RecordSet> records(
       new RecordSet(std::move(reader), blockSize, std::move(onFinished)));
+  ++generation_;
   if (!records->Start()) throw NoResultSetError(name_);
   records_ = std::move(records);
   return *records_;

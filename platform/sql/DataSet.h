@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -45,6 +46,10 @@ class DataSet {
   // Drops the rows; a reply not yet read to its end is read through first, so a
   // procedure is never stopped half-way.
   void Close();
+  // Changes whenever the component is closed or opened, so whoever keeps rows
+  // of an earlier open (a provider's client-side cursor) can tell that they
+  // no longer belong to the component's current state.
+  std::uint64_t Generation() const { return generation_; }
 
  protected:
   // Reads the reply of an executed command into a new record set and makes it
@@ -59,6 +64,7 @@ class DataSet {
   int commandTimeout_ = kDefaultCommandTimeout;
   Parameters params_;
   std::unique_ptr<RecordSet> records_;
+  std::uint64_t generation_ = 0;
 };
 
 }  // namespace quor::sql

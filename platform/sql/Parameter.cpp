@@ -23,6 +23,14 @@ void Parameter::SetValue(Value value) {
   assigned_ = true;
 }
 
+void Parameter::SetDataType(short sqlType, std::string typeName) {
+  sqlType_ = sqlType;
+  typeName_ = std::move(typeName);
+  size_ = 0;
+  precision_ = 0;
+  scale_ = 0;
+}
+
 Parameter& Parameters::Add(Parameter parameter) {
   items_.push_back(std::move(parameter));
   return items_.back();

@@ -42,6 +42,9 @@ class Parameter {
   bool Assigned() const { return assigned_; }
 
   void SetDirection(ParamDirection direction) { direction_ = direction; }
+  // The value is then sent as this type; size, precision and scale are the
+  // type's own (left to the value), the declared ones no longer apply.
+  void SetDataType(short sqlType, std::string typeName);
   // The run writes outputs here without marking the parameter as assigned.
   void StoreOutput(Value value) { value_ = std::move(value); }
 

@@ -50,6 +50,6 @@ bool SqlError::IsConnectionLost() const {
 }
 
 NoResultSetError::NoResultSetError(std::string componentName)
-    : SqlError(kNoResultSetText), componentName_(std::move(componentName)) {}
+    : SqlError(componentName + ": " + kNoResultSetText), componentName_(std::move(componentName)) {}
 
 }  // namespace quor::sql

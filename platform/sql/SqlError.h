@@ -51,8 +51,9 @@ class SqlError : public std::runtime_error {
 // The data-access layer's text for a statement that was opened but gave no rows.
 inline constexpr const char* kNoResultSetText = "执行SQL出错不能返回正确的数据集！";
 
-// Opening a statement or procedure that yields no result set. what() is the bare
-// text above; callers format "%s: %s" with ComponentName() as the system always has.
+// Opening a statement or procedure that yields no result set. what() is the
+// component's name, ": " and the text above ("%s: %s"), as clients and the
+// callers that tell this case apart by its text have always received it.
 class NoResultSetError : public SqlError {
  public:
   explicit NoResultSetError(std::string componentName);

@@ -74,7 +74,7 @@ TEST_F(ModuleTest, DataRequestsReturnTheProvidersCompleteDataRunningItAgain) {
   EXPECT_TRUE(insert.value.IsNull());
 }
 
-TEST_F(ModuleTest, UpdatesSentToAnyProviderAreRefusedOneErrorPerChange) {
+TEST_F(ModuleTest, UpdatesSentToAProcedureProviderAreRefusedOneErrorPerChange) {
   const std::vector<std::uint8_t> delta = datasnap::test::DeltaBuilder()
                                               .Record(datasnap::kRecordOriginal, 1, "a")
                                               .Record(datasnap::kRecordModified, 1, "b")
@@ -91,10 +91,10 @@ TEST_F(ModuleTest, UpdatesSentToAnyProviderAreRefusedOneErrorPerChange) {
       datasnap::test::ReadDataPacket(result.value.GetArray().Bytes());
   ASSERT_EQ(errors.records.size(), 2u);
   // The original record of the modification is no change of its own.
-  EXPECT_EQ(errors.records[0].cells[0], datasnap::test::Cell(std::int64_t{2}));
-  EXPECT_EQ(errors.records[1].cells[0], datasnap::test::Cell(std::int64_t{3}));
+  EXPECT_EQ(errors.records[0].cells[2], datasnap::test::Cell(std::int64_t{2}));
+  EXPECT_EQ(errors.records[1].cells[2], datasnap::test::Cell(std::int64_t{3}));
   for (const datasnap::test::PacketRecord& record : errors.records) {
-    const auto* message = std::get_if<std::string>(&record.cells[1]);
+    const auto* message = std::get_if<std::string>(&record.cells[3]);
     ASSERT_NE(message, nullptr);
     EXPECT_NE(message->find("BasicProvider"), std::string::npos) << *message;
   }

@@ -141,6 +141,53 @@ TEST_F(ProviderTest, DeliversRowsInPiecesWithTheirCountsAndRunsAgainWhenAllWereD
   }
 }
 
+TEST_F(ProviderTest, HoldsPartlyFetchedRowsSoTheConnectionServesOtherCallsBetweenPackets) {
+  for (const std::size_t blockSize : {0u, 2u, 1000u}) {
+    SCOPED_TRACE("block size " + std::to_string(blockSize));
+    runs_ = 0;
+    auto provider = MakeProvider(blockSize);
+    Variant params;
+    std::int32_t recsOut = -1;
+    const Variant first = provider->GetRecords(2, recsOut, kMetaData, "", params);
+    ASSERT_EQ(recsOut, 2);
+    ExpectPacketHolds(ReadDataPacket(first.GetArray().Bytes()), RowsFrom(Stock(), 0, 2));
+    // The whole reply has been read: the outputs are there and the statement is gone.
+    EXPECT_EQ(params.GetArray().Get({2}).GetArray().Get({1}), Variant::I4(5));
+    EXPECT_FALSE(proc_->Active());
+    EXPECT_EQ(provider->HeldRowCount(), 3u);
+
+    // Another component runs on the same connection meanwhile.
+    sql::StoredProc other(*connection_, "BasicProc");
+    other.SetProcedureName("P_Stock;1");
+    other.RefreshParameters();
+    other.ExecProc();
+    EXPECT_EQ(runs_, 2);
+
+    Variant noParams;
+    const Variant rest = provider->GetRecords(-1, recsOut, 0, "", noParams);
+    EXPECT_EQ(recsOut, 3);
+    ExpectPacketHolds(ReadDataPacket(rest.GetArray().Bytes()), RowsFrom(Stock(), 2, 3));
+    EXPECT_EQ(runs_, 2);
+    EXPECT_EQ(provider->HeldRowCount(), 0u);
+  }
+}
+
+TEST_F(ProviderTest, ClosingTheDataSetBetweenPacketsDropsTheHeldRows) {
+  auto provider = MakeProvider();
+  Variant params;
+  std::int32_t recsOut = -1;
+  provider->GetRecords(2, recsOut, 0, "", params);
+  ASSERT_EQ(provider->HeldRowCount(), 3u);
+  // A business method on the same component closes it, as it closes a cursor.
+  proc_->Close();
+  EXPECT_EQ(provider->HeldRowCount(), 0u);
+  Variant noParams;
+  const Variant packet = provider->GetRecords(-1, recsOut, 0, "", noParams);
+  EXPECT_EQ(recsOut, 5);
+  EXPECT_EQ(runs_, 2);
+  ExpectPacketHolds(ReadDataPacket(packet.GetArray().Bytes()), Stock());
+}
+
 TEST_F(ProviderTest, ResetStartsAgainFromTheFirstRow) {
   auto provider = MakeProvider();
   Variant params;
@@ -153,10 +200,11 @@ TEST_F(ProviderTest, ResetStartsAgainFromTheFirstRow) {
   ExpectPacketHolds(ReadDataPacket(packet.GetArray().Bytes()), Stock());
 
   provider->GetRecords(1, recsOut, 0, "", params);
-  EXPECT_TRUE(proc_->Active());
-  // A reset alone closes and answers nothing.
+  EXPECT_EQ(provider->HeldRowCount(), 4u);
+  // A reset alone drops the rows and answers nothing.
   EXPECT_TRUE(provider->GetRecords(0, recsOut, kReset, "", params).IsNull());
   EXPECT_EQ(recsOut, 0);
+  EXPECT_EQ(provider->HeldRowCount(), 0u);
   EXPECT_FALSE(proc_->Active());
 }
 
@@ -238,7 +286,7 @@ TEST_F(ProviderTest, StatementProviderDeliversTheStatementsRows) {
   ExpectPacketHolds(ReadDataPacket(packet.GetArray().Bytes()), Stock());
 }
 
-TEST_F(ProviderTest, RejectsEveryChangeCountingErrorsUpToTheLimit) {
+TEST_F(ProviderTest, ProcedureProviderRefusesEveryChangeCountingErrorsUpToTheLimit) {
   const std::vector<std::uint8_t> delta = test::DeltaBuilder()
                                               .Record(kRecordInserted, 1, "a")
                                               .Record(kRecordOriginal, 2, "b")
@@ -260,11 +308,18 @@ TEST_F(ProviderTest, RejectsEveryChangeCountingErrorsUpToTheLimit) {
     EXPECT_EQ(errorCount, c.errorCount);
     const test::DataPacket errors = ReadDataPacket(result.GetArray().Bytes());
     ASSERT_EQ(errors.records.size(), c.records.size());
+    ASSERT_EQ(errors.fields.size(), 5u);
+    EXPECT_EQ(errors.fields[2].name, "ERROR_RECORDNO");
+    EXPECT_EQ(errors.fields[3].name, "ERROR_MESSAGE");
+    EXPECT_EQ(errors.fields[4].name, "ERROR_CODE");
     for (std::size_t i = 0; i < c.records.size(); ++i) {
-      EXPECT_EQ(errors.records[i].cells[0], test::Cell(c.records[i]));
-      const auto* message = std::get_if<std::string>(&errors.records[i].cells[1]);
+      // The failed record's own values come first: ID 1, 2 and 3 of the delta.
+      EXPECT_EQ(errors.records[i].cells[0], test::Cell(std::int64_t{static_cast<int>(i) + 1}));
+      EXPECT_EQ(errors.records[i].cells[2], test::Cell(c.records[i]));
+      const auto* message = std::get_if<std::string>(&errors.records[i].cells[3]);
       ASSERT_NE(message, nullptr);
       EXPECT_NE(message->find("QueryProvider"), std::string::npos) << *message;
+      EXPECT_EQ(errors.records[i].cells[4], test::Cell(std::int64_t{0}));
     }
   }
   EXPECT_EQ(runs_, 0);
@@ -276,6 +331,7 @@ TEST_F(ProviderTest, RejectsEveryChangeCountingErrorsUpToTheLimit) {
   EXPECT_EQ(errorCount, 0);
   EXPECT_THROW(provider->ApplyUpdates(Variant("not a packet"), -1, errorCount), PacketError);
   EXPECT_THROW(provider->ApplyUpdates(Variant::Bytes({0x96, 0x19}), -1, errorCount), PacketError);
+  EXPECT_THROW(provider->ApplyUpdates(Variant::Bytes(delta), -2, errorCount), std::runtime_error);
 }
 
 }  // namespace

@@ -116,7 +116,7 @@ TEST_F(StatementTest, OpeningAStatementWithoutRowsRaisesTheNoResultSetErrorAfter
     statement_->Open();
     FAIL() << "an update opened";
   } catch (const NoResultSetError& error) {
-    EXPECT_EQ(std::string(error.what()), "执行SQL出错不能返回正确的数据集！");
+    EXPECT_EQ(std::string(error.what()), "QryExecSQL: 执行SQL出错不能返回正确的数据集！");
     EXPECT_EQ(error.ComponentName(), "QryExecSQL");
   }
   EXPECT_FALSE(statement_->Active());

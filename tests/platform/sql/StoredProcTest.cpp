@@ -473,7 +473,7 @@ TEST_F(StoredProcTest, OpeningAProcedureWithoutRowsRaisesTheNoResultSetError) {
     proc_->Open();
     FAIL() << "opened without rows";
   } catch (const NoResultSetError& error) {
-    EXPECT_EQ(std::string(error.what()), kNoResultSetText);
+    EXPECT_EQ(std::string(error.what()), std::string("InsertProc: ") + kNoResultSetText);
     EXPECT_EQ(error.ComponentName(), "InsertProc");
   }
   EXPECT_FALSE(proc_->Active());
