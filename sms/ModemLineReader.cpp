@@ -33,10 +33,10 @@ int NoticeIndex(const std::string& line) {
 
 ModemLineReader::Event ModemLineReader::Push(char c) {
   if (c == '\r' || c == '\n') {
-    const std::string_view trimmed = text::TrimBlanks(current_);
+    std::string trimmed(text::TrimBlanks(current_));
     current_.clear();
     if (trimmed.empty()) return Event::kNone;
-    line_ = std::string(trimmed);
+    line_ = std::move(trimmed);
     return Event::kLine;
   }
   if (c == '>' && text::TrimBlanks(current_).empty()) {

@@ -211,6 +211,7 @@ void TSMSComm::StopWorker() {
 
 void TSMSComm::WorkerLoop() {
   PortOwnership owner(this);
+  bool lost = false;
   while (!stopping_) {
     std::shared_ptr<Task> task;
     try {
@@ -261,12 +262,14 @@ void TSMSComm::WorkerLoop() {
         }
         tasksChanged_.notify_all();
       }
+      lost = true;
       break;
     }
   }
   active_ = false;
   FailQueued(kClosedReason);
   port_.ClosePort();
+  if (lost) Raise("OnModemLost", OnModemLost);
 }
 
 void TSMSComm::FailQueued(const std::string& reason) {
@@ -521,6 +524,16 @@ bool TSMSComm::AwaitPrompt(std::chrono::milliseconds limit) {
   return false;
 }
 
+// A modem that missed its prompt or its answer may still wait for a PDU, or
+// answer late: ESC ends the PDU input, and its result code (or the prompt
+// time-out) lets the late bytes pass before the next command.
+void TSMSComm::ReturnToCommandMode() {
+  Write("\x1B");
+  AwaitResult(timings_.prompt, false, false);
+  port_.PurgePort();
+  reader_.Reset();
+}
+
 bool TSMSComm::SendPart(const std::string& number, const std::string& part) {
   SubmitCommand submit;
   try {
@@ -532,8 +545,7 @@ bool TSMSComm::SendPart(const std::string& number, const std::string& part) {
   reader_.Reset();
   Write(submit.command);
   if (!AwaitPrompt(timings_.prompt)) {
-    // The modem may still wait for the PDU; ESC returns it to command mode.
-    Write("\x1B");
+    ReturnToCommandMode();
     return false;
   }
   Write(submit.pdu);
@@ -541,7 +553,7 @@ bool TSMSComm::SendPart(const std::string& number, const std::string& part) {
   const bool confirmed = outcome.text.find("+CMGS") != std::string::npos;
   if (outcome.result == Await::kError) return false;
   if (outcome.result == Await::kTimeout && !confirmed) {
-    Write("\x1B");
+    ReturnToCommandMode();
     return false;
   }
   return confirmed;

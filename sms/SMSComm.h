@@ -78,6 +78,8 @@ class TSMSComm {
   SendHandler OnBeforeSendSMS;
   SentHandler OnAfterSendSMS;
   ReceiveHandler OnReceiveSMS;
+  // The worker ended on its own: the device failed or went away.
+  NotifyHandler OnModemLost;
 
   // Opens the port (EComPort propagates), initialises the modem in up to
   // three attempts, reads and handles what the SIM holds, then starts the
@@ -130,6 +132,7 @@ class TSMSComm {
   // Port work, on the owning thread.
   bool SendDirect(TSMSItem item, const SentHandler& onFinished);
   bool SendPart(const std::string& number, const std::string& part);
+  void ReturnToCommandMode();
   bool ListDirect(int selector, std::string& reply);
   bool ReadDirect(int index, bool awaited, TSMSItem& item);
   bool DeleteDirect(int index);

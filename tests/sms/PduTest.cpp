@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "sms/Pdu.h"
+#include "tests/sms/PduVectors.h"
 
 namespace quor::sms {
 namespace {
@@ -93,10 +94,7 @@ TEST(Pdu, TextsAreCutIntoPartsWithoutSplittingCharacters) {
   EXPECT_TRUE(SplitIntoParts("", TEncodeStyle::esUnicode).empty());
 }
 
-// SMSC +8613800200500, sender 8613912345678 (international), UCS-2,
-// 2024-03-15 10:30:45 +08:00, text 你好.
-constexpr const char* kChineseDeliver =
-    "0891683108200005F0040D91683119325476F8000842305101035423044F60597D";
+using test::kChineseDeliver;
 
 TEST(Pdu, DeliverWithTimeStampDecodesEveryField) {
   TSMSItem item;
@@ -132,6 +130,7 @@ TEST(Pdu, StoredMessagesDecode) {
        "00040B915892214365F700F44230510103542302"
        "0102",
        "+85291234567", TEncodeStyle::esEightBit, "0102"},
+      {"a command", test::kCommandDeliver, "13912345678", TEncodeStyle::esUnicode, "#kc*a01"},
       {"DCS F0 is 7-bit",
        "00040B915892214365F700F04230510103542305"
        "E8329BFD06",

@@ -17,8 +17,15 @@ std::string Upper(std::string text) {
   return text;
 }
 
+// -1 for characters that are no hex (a test may store garbage on purpose).
 int HexOctet(const std::string& hex, std::size_t pos) {
-  return std::stoi(hex.substr(pos, 2), nullptr, 16);
+  int value = 0;
+  for (std::size_t i = pos; i < pos + 2 && i < hex.size(); ++i) {
+    const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(hex[i])));
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return -1;
+    value = value * 16 + (std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : c - 'A' + 10);
+  }
+  return value;
 }
 
 // The TPDU length the modem reports and expects: the PDU without its
@@ -26,6 +33,7 @@ int HexOctet(const std::string& hex, std::size_t pos) {
 int TpduLength(const std::string& pdu) {
   if (pdu.size() < 2) return 0;
   const int sca = HexOctet(pdu, 0);
+  if (sca < 0) return 0;
   return static_cast<int>(pdu.size() / 2) - sca - 1;
 }
 
