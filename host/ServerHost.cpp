@@ -18,6 +18,7 @@
 #include "host/ApplicationShell.h"
 #include "host/ComServer.h"
 #include "host/CommandLine.h"
+#include "host/DescriptorLimit.h"
 #include "host/ProgramLocation.h"
 #include "host/SocketTransportHost.h"
 #include "host/StartupNames.h"
@@ -89,6 +90,8 @@ int UpdateServiceAndExit(const CommandLine& commandLine, const std::string& prog
 void LoadRunTimeSettings() {
   SetCommandTimeoutSeconds(ReadConfigInt("TIMEOUT", "", 300));
   LoadConsoleSwitches();
+  Log("run-time settings loaded: command timeout " + std::to_string(CommandTimeoutSeconds()) +
+      " s, one login per user " + (UserLoginIdentic() ? "on" : "off"));
 }
 
 std::string StartLine(const char* mode) {
@@ -121,13 +124,15 @@ int RunServiceMode(int& argc, char** argv, const std::optional<fs::path>& iconFi
   // transport; systemd's start of the unit is the service's start, which
   // opens the ports. The stop (SIGTERM) closes them as the process ends.
   SocketTransportHost sockets;
-  sockets.OpenPorts();
   [[maybe_unused]] const bool autoShutDown = ReadConfig("AutoShutDown", "False") == "True";
   // The scheduled shutdown is armed here, without its window, when autoShutDown.
   // TDataLocalServer is created here.
   // TDataSynchroServer is created here.
   // TfrmMainForm is created here.
   LoadRunTimeSettings();
+  // Only now may a client connect: its module takes the command timeout and
+  // its login the one-login rule from the settings just loaded.
+  sockets.OpenPorts();
   Log(StartLine("service"));
   return RunEventLoop(shell);
 }
@@ -198,6 +203,10 @@ int RunServer(int argc, char* argv[]) {
   }
   if (commandLine.installService || commandLine.removeService) {
     return UpdateServiceAndExit(commandLine, program.path);
+  }
+  // Raised before the ports and modules below take their descriptors.
+  if (const std::string failure = DescribeFailure(RaiseDescriptorLimit()); !failure.empty()) {
+    Log(failure);
   }
   if (commandLine.service) return RunServiceMode(argc, argv, iconFile);
   return RunDesktopMode(argc, argv, program.fileName, iconFile);

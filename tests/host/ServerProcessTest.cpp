@@ -3,17 +3,22 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 #include "platform/lock/NamedMutex.h"
 #include "platform/registry/Registry.h"
 #include "tests/host/ChildProcess.h"
 #include "tests/platform/service/FakeSystemCtl.h"
+#include "tests/transport/TestBed.h"
+#include "transport/PortSettings.h"
+#include "transport/SocketClient.h"
 
 namespace quor::host {
 namespace {
@@ -82,6 +87,51 @@ class ServerProcessTest : public ::testing::Test {
 
 bool ExitedWith(int status, int code) {
   return WIFEXITED(status) && WEXITSTATUS(status) == code;
+}
+
+// The soft and hard "Max open files" of a running process.
+std::pair<std::string, std::string> OpenFileLimits(pid_t pid) {
+  std::ifstream limits("/proc/" + std::to_string(pid) + "/limits");
+  std::string line;
+  while (std::getline(limits, line)) {
+    if (line.rfind("Max open files", 0) != 0) continue;
+    std::istringstream fields(line.substr(std::string("Max open files").size()));
+    std::string soft, hard;
+    fields >> soft >> hard;
+    return {soft, hard};
+  }
+  return {};
+}
+
+// The process's own soft limit, lowered for a test and put back after it.
+class LoweredOpenFileLimit {
+ public:
+  explicit LoweredOpenFileLimit(rlim_t soft) {
+    ::getrlimit(RLIMIT_NOFILE, &saved_);
+    rlimit lowered = saved_;
+    lowered.rlim_cur = soft;
+    ::setrlimit(RLIMIT_NOFILE, &lowered);
+  }
+  ~LoweredOpenFileLimit() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
+  LoweredOpenFileLimit(const LoweredOpenFileLimit&) = delete;
+  LoweredOpenFileLimit& operator=(const LoweredOpenFileLimit&) = delete;
+
+ private:
+  rlimit saved_{};
+};
+
+// The integer a member wrote into the by-reference output at `outAt`.
+int CallForInteger(transport::SocketClient& client, const com::DispatchPtr& module,
+                   const std::string& member, std::vector<com::Variant> args, std::size_t outAt,
+                   std::string* message = nullptr) {
+  auto out = std::make_shared<com::Variant>(com::Variant::I4(55));
+  auto text = std::make_shared<com::Variant>(com::Variant::String(""));
+  args.insert(args.begin() + static_cast<std::ptrdiff_t>(outAt),
+              com::Variant::ByRef(out, com::VT_I4));
+  if (message != nullptr) args.push_back(com::Variant::ByRef(text, com::VT_BSTR));
+  client.Call(module, member, std::move(args));
+  if (message != nullptr) *message = text->ToString();
+  return out->GetI4();
 }
 
 TEST_F(ServerProcessTest, VersionShowsTheEditionOfTheProgramName) {
@@ -302,6 +352,66 @@ TEST_F(ServerProcessTest, ServiceStartedBySystemdRunsUntilStopped) {
     EXPECT_EQ(systemctl_.Calls().back(),
               "show -p LoadState,ActiveState,MainPID -- NT_QuorServerBZ.service");
   }
+}
+
+TEST_F(ServerProcessTest, StartRaisesTheOpenFileLimitToTheHardLimit) {
+  rlimit own{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &own), 0);
+  if (own.rlim_max <= 64) GTEST_SKIP() << "the hard limit leaves nothing to raise";
+  std::unique_ptr<ChildProcess> desktop;
+  {
+    // The child inherits the lowered soft limit with the unchanged hard one.
+    LoweredOpenFileLimit lowered(64);
+    desktop = Start("QuorServerBZ");
+  }
+  ASSERT_TRUE(desktop->WaitForError("running in desktop mode", kStartTimeout)) << desktop->Error();
+  const auto [soft, hard] = OpenFileLimits(desktop->Pid());
+  ASSERT_FALSE(hard.empty()) << "no limits of " << desktop->Pid();
+  EXPECT_EQ(soft, hard);
+  EXPECT_NE(soft, "64");
+  EXPECT_EQ(desktop->Error().find("open-file limit"), std::string::npos) << desktop->Error();
+}
+
+TEST_F(ServerProcessTest, ServiceOpensItsPortsOnlyWithTheRunTimeSettingsInForce) {
+  std::ofstream(folder_ / "QuorServerBZ.dat") << "[ServerConfig]\r\n"
+                                                 "TIMEOUT=7\r\n"
+                                                 "UserLoginIdentic=True\r\n";
+  const int port = transport::testing::FreeLoopbackPort();
+  registry::Registry(RegistryFile())
+      .WriteInteger(std::string(transport::kSocketServerKey) + "\\Settings", "Port", port);
+  systemctl_.AnswerShow("loaded", "activating", "$PPID");
+  auto service = Start("QuorServerBZ", {"-Service"});
+  ASSERT_TRUE(service->WaitForError("running in service mode", kStartTimeout)) << service->Error();
+
+  const std::string& log = service->Error();
+  const std::size_t settings =
+      log.find("run-time settings loaded: command timeout 7 s, one login per user on");
+  const std::size_t listening = log.find("listening on port " + std::to_string(port));
+  ASSERT_NE(settings, std::string::npos) << log;
+  ASSERT_NE(listening, std::string::npos) << log;
+  EXPECT_LT(settings, listening) << log;
+
+  // The first client to connect already meets the one-login rule.
+  transport::SocketClientOptions options;
+  options.replyTimeout = 30s;
+  transport::SocketClient client("127.0.0.1", static_cast<std::uint16_t>(port), options);
+  const com::DispatchPtr first = client.CreateObject("QuorServerAll.DataModuleServer");
+  const com::DispatchPtr second = client.CreateObject("QuorServerAll.DataModuleServer");
+  const auto login = [&](const com::DispatchPtr& module, const char* guid, std::string& message) {
+    return CallForInteger(client, module, "NetClientLogin",
+                          {com::Variant(guid), com::Variant("QuorData01"), com::Variant("01"),
+                           com::Variant("PC-1"), com::Variant("10.0.0.5"), com::Variant("张三")},
+                          6, &message);
+  };
+  std::string message;
+  EXPECT_EQ(login(first, "{guid-client-x}", message), 0);
+  EXPECT_EQ(message, "");
+  EXPECT_EQ(login(second, "{guid-client-y}", message), -5);
+  EXPECT_EQ(message, "服务器配置为同一用户只能在一台客户端登陆，请与系统管理员联系！");
+
+  service->Signal(SIGTERM);
+  const int status = RunToEnd(*service);
+  EXPECT_TRUE(ExitedWith(status, 0)) << DescribeStatus(status) << " " << service->Error();
 }
 
 }  // namespace
