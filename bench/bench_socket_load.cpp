@@ -6,11 +6,21 @@
 // prints calls per second and latency percentiles at 1, 10, 100 and 1000
 // connections, the same loop against a trivial echo object as the transport's
 // floor, and the memory 2000 idle connections cost. Every call is a late-bound
-// GetIDsOfNames + Invoke, two round trips, as desktop clients make them.
+// GetIDsOfNames + Invoke, two round trips, as desktop clients make them. It
+// also measures a server alone in a child process holding 4,000 idle
+// connections (its own RSS per connection), and the described method's 100
+// clients alone and then among 1,000 connections trickling bytes and 100
+// announcing maximum frames.
 //
 //   bench_socket_load [seconds per level, default 2]
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <atomic>
@@ -249,12 +259,157 @@ void MeasureIdle(const Server& server) {
       kIdleConnections, after - before, static_cast<double>(after - before) / kIdleConnections);
 }
 
+// Raw sockets on loopback for connections that are not clients.
+int RawConnect(std::uint16_t port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    throw std::runtime_error("raw connect failed");
+  }
+  return fd;
+}
+
+void SendAll(int fd, const std::vector<std::uint8_t>& bytes) {
+  std::size_t sent = 0;
+  while (sent < bytes.size()) {
+    const ssize_t put = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (put <= 0) return;
+    sent += static_cast<std::size_t>(put);
+  }
+}
+
+std::vector<std::uint8_t> Header(std::uint32_t signature, std::uint32_t length) {
+  std::vector<std::uint8_t> bytes(8);
+  for (int i = 0; i < 4; ++i) {
+    bytes[i] = static_cast<std::uint8_t>(signature >> (8 * i));
+    bytes[4 + i] = static_cast<std::uint8_t>(length >> (8 * i));
+  }
+  return bytes;
+}
+
+long ResidentKiBOf(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string key;
+  while (status >> key) {
+    if (key == "VmRSS:") {
+      long kib = 0;
+      status >> kib;
+      return kib;
+    }
+    status.ignore(4096, '\n');
+  }
+  return -1;
+}
+
+// The server alone in a child process, forked before this process has any
+// thread: a port with the echo class, its number written to the pipe.
+pid_t StartEchoServer(std::uint16_t& port) {
+  int ends[2];
+  if (::pipe(ends) != 0) throw std::runtime_error("pipe failed");
+  const pid_t child = ::fork();
+  if (child < 0) throw std::runtime_error("fork failed");
+  if (child == 0) {
+    ::close(ends[0]);
+    TempFolder folder;
+    auto classes = std::make_shared<quor::com::ClassRegistry>(
+        quor::registry::Registry(folder.Path() / "registry.reg"));
+    classes->Add({kEchoClassId, kEchoProgId, "Load driver echo", {{"Sockets", "1"}}},
+                 [] { return std::make_shared<EchoObject>(); });
+    auto context = std::make_shared<quor::transport::TransportContext>();
+    context->classes = classes;
+    context->bindAddress = "127.0.0.1";
+    context->registeredOnly = false;
+    quor::transport::TSocketDispatcher dispatcher(context);
+    dispatcher.SetSettings({0, 10, {}, 0});
+    dispatcher.Open();
+    const std::uint16_t listening = dispatcher.ListeningPort();
+    if (::write(ends[1], &listening, sizeof listening) != sizeof listening) ::_exit(1);
+    for (;;) ::pause();
+  }
+  ::close(ends[1]);
+  if (::read(ends[0], &port, sizeof port) != sizeof port) throw std::runtime_error("no port");
+  ::close(ends[0]);
+  return child;
+}
+
+// 4,000 idle connections, each holding one echo object, against a server
+// that is alone in its process, so its RSS is the server's own.
+void MeasureIdleServer(pid_t server, std::uint16_t port) {
+  constexpr int kConnections = 4000;
+  const long before = ResidentKiBOf(server);
+  std::vector<std::unique_ptr<SocketClient>> clients;
+  std::vector<quor::com::DispatchPtr> objects;
+  for (int i = 0; i < kConnections; ++i) {
+    quor::transport::SocketClientOptions options;
+    options.replyTimeout = std::chrono::seconds(60);
+    clients.push_back(std::make_unique<SocketClient>("127.0.0.1", port, options));
+    objects.push_back(clients.back()->CreateObject(kEchoProgId));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const long after = ResidentKiBOf(server);
+  std::printf(
+      "%d idle connections (one echo object each), server process alone: RSS %ld -> %ld "
+      "KiB (%.1f KiB per connection)\n",
+      kConnections, before, after, static_cast<double>(after - before) / kConnections);
+  std::fflush(stdout);
+}
+
+// 1,000 connections trickling a frame and 100 that announce the largest frame,
+// send 64 KiB of it and stall, while the real clients run.
+class HostileCrowd {
+ public:
+  explicit HostileCrowd(std::uint16_t port) {
+    for (int i = 0; i < 1000; ++i) {
+      trickling_.push_back(RawConnect(port));
+      SendAll(trickling_.back(), Header(0xDA02, 100000));
+    }
+    const std::vector<std::uint8_t> start = [] {
+      std::vector<std::uint8_t> bytes = Header(0xDA02, quor::transport::kDefaultMaxFrameSize);
+      bytes.resize(bytes.size() + 65536, 0);
+      return bytes;
+    }();
+    for (int i = 0; i < 100; ++i) {
+      announcing_.push_back(RawConnect(port));
+      SendAll(announcing_.back(), start);
+    }
+    thread_ = std::thread([this] {
+      const std::vector<std::uint8_t> oneByte(1, 0);
+      while (!stop_) {
+        for (const int fd : trickling_) ::send(fd, oneByte.data(), 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      }
+    });
+  }
+  ~HostileCrowd() {
+    stop_ = true;
+    thread_.join();
+    for (const int fd : trickling_) ::close(fd);
+    for (const int fd : announcing_) ::close(fd);
+  }
+
+ private:
+  std::vector<int> trickling_;
+  std::vector<int> announcing_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
   try {
     const std::chrono::milliseconds duration(argc > 1 ? std::atoi(argv[1]) * 1000 : 2000);
     RaiseFileLimit();
+    {
+      std::uint16_t echoPort = 0;
+      const pid_t echoServer = StartEchoServer(echoPort);
+      MeasureIdleServer(echoServer, echoPort);
+      ::kill(echoServer, SIGKILL);
+      ::waitpid(echoServer, nullptr, 0);
+    }
     Server server;
     const Target targets[] = {
         {"InsertAccountBillLink", quor::kDataModuleServerProgId, &CallBillLink},
@@ -266,6 +421,16 @@ int main(int argc, char** argv) {
     MeasureIdle(server);
     for (const Target& target : targets) {
       for (const int connections : kLevels) RunLevel(server, target, connections, duration);
+    }
+    // The same 100 real clients, first alone, then among a hostile crowd.
+    std::printf("hostile mix (100 clients of %s):\n", targets[0].label);
+    RunLevel(server, targets[0], 100, duration);
+    const long beforeCrowd = ResidentKiB();
+    {
+      HostileCrowd crowd(server.Port());
+      RunLevel(server, targets[0], 100, duration);
+      std::printf("  with 1000 trickling and 100 maximum-frame connections: process RSS %+ld KiB\n",
+                  ResidentKiB() - beforeCrowd);
     }
     return 0;
   } catch (const std::exception& error) {

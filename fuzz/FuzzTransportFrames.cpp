@@ -1,11 +1,16 @@
-// Arbitrary bytes as frames from a peer. The input is read twice: once as a
+// Arbitrary bytes as frames from a peer. The input is read four times: as a
 // single frame whose payload is decoded value after value (and each value that
-// decodes is written back), and once as a run of frames, each cut by its own
-// length word, executed in order by an interpreter that lends the peer a test
-// object at index 0. Malformed input may only end in the decoder's refusals,
-// and every request but a peer's error block must be answered; anything else
+// decodes is written back); as a run of frames, each cut by its own length
+// word, executed in order by an interpreter that lends the peer a test object
+// at index 0; as the byte stream of a socket, cut into frames by the
+// transport's receiving path; and as what a client sends to a live port
+// before it hangs up, served by a real connection thread. Malformed input may only end in the
+// decoder's refusals, and every request but a peer's error block must be answered; anything else
 // escaping, a written value that does not decode again, and every sanitizer
 // finding is a crash.
+#include <sys/socket.h>
+
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -18,8 +23,12 @@
 #include "transport/DataBlock.h"
 #include "transport/DataBlockInterpreter.h"
 #include "transport/Protocol.h"
+#include "transport/SocketAddress.h"
+#include "transport/SocketDispatcher.h"
+#include "transport/SocketTransport.h"
 #include "transport/TransportError.h"
 #include "transport/TransportInterfaces.h"
+#include "transport/UniqueFd.h"
 
 namespace {
 
@@ -82,6 +91,22 @@ std::uint32_t Word(const std::uint8_t* bytes) {
   return value;
 }
 
+// Any request but a peer's error block must be answered; an error block goes
+// to whoever waited for a reply, and a malformed one (its text does not
+// decode) ends the connection like a transport failure, which passes.
+void ExpectOnlyRefusals(TDataBlockInterpreter& interpreter, TDataBlock& block) {
+  const bool errorBlock =
+      (block.Signature() & quor::transport::kActionMask) == quor::transport::actError;
+  try {
+    interpreter.InterpretBlock(block);
+  } catch (const RemoteError&) {
+  } catch (const TransportError&) {
+    throw;
+  } catch (const std::exception&) {
+    if (!errorBlock) throw;
+  }
+}
+
 void InterpretFrames(std::span<const std::uint8_t> input) {
   SilentLink link;
   TDataBlockInterpreter interpreter(link, quor::fuzz::FuzzClasses(),
@@ -101,20 +126,92 @@ void InterpretFrames(std::span<const std::uint8_t> input) {
     } catch (const TransportError&) {
       continue;
     }
-    const bool errorBlock =
-        (block.Signature() & quor::transport::kActionMask) == quor::transport::actError;
     try {
-      interpreter.InterpretBlock(block);
-    } catch (const RemoteError&) {
-      // An error block from the peer goes to whoever waited for a reply.
+      ExpectOnlyRefusals(interpreter, block);
     } catch (const TransportError&) {
-      // The connection would end here.
-      return;
-    } catch (const std::exception&) {
-      // So does a malformed one (its text does not decode); the connection
-      // thread drops the connection then. Any other request must be answered.
-      if (!errorBlock) throw;
+      return;  // the connection would end here
     }
+  }
+}
+
+// Answers go back through the socket, as the connection thread's do.
+class TransportLink : public quor::transport::ISendDataBlock {
+ public:
+  explicit TransportLink(quor::transport::ITransport& transport) : transport_(transport) {}
+  std::optional<TDataBlock> SendBlock(TDataBlock& block, bool waitForResult) override {
+    transport_.Send(block);
+    return std::nullopt;
+  }
+
+ private:
+  quor::transport::ITransport& transport_;
+};
+
+// The input as the byte stream of a connection: frames are cut by the
+// receiving path itself (header, growing payload, limits), and answers are
+// written back into the socket.
+void ReceiveFromSocket(std::span<const std::uint8_t> input) {
+  int ends[2];
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return;
+  quor::transport::UniqueFd server(ends[0]);
+  quor::transport::UniqueFd peer(ends[1]);
+  // Room for the input and for the answers nobody reads.
+  const int room = 4 << 20;
+  ::setsockopt(peer.Get(), SOL_SOCKET, SO_SNDBUF, &room, sizeof room);
+  ::setsockopt(server.Get(), SOL_SOCKET, SO_SNDBUF, &room, sizeof room);
+  if (::send(peer.Get(), input.data(), input.size(), MSG_NOSIGNAL) !=
+      static_cast<ssize_t>(input.size())) {
+    return;
+  }
+  ::shutdown(peer.Get(), SHUT_WR);
+  quor::transport::TransportOptions options;
+  options.maxFrameSize = 1 << 20;
+  options.frameTimeout = std::chrono::milliseconds(50);
+  options.writeTimeout = std::chrono::milliseconds(50);
+  quor::transport::TSocketTransport transport(server.Get(), options);
+  TransportLink link(transport);
+  TDataBlockInterpreter interpreter(link, quor::fuzz::FuzzClasses(),
+                                    quor::transport::kSocketsCheckValue, {64, 64});
+  interpreter.RegisterObject(quor::com::Variant::Dispatch(quor::fuzz::MakeFuzzTarget()));
+  try {
+    for (std::size_t frames = 0; frames < kMaxFramesPerInput; ++frames) {
+      std::optional<TDataBlock> block = transport.Receive(true);
+      if (!block) return;
+      ExpectOnlyRefusals(interpreter, *block);
+    }
+  } catch (const TransportError&) {
+    // Closed, malformed, too large or too slow: the connection ends.
+  }
+}
+
+// A live port: the input is what one client sends before it hangs up, served
+// by a real connection thread.
+void ServeOnPort(std::span<const std::uint8_t> input) {
+  static const auto port = [] {
+    auto context = std::make_shared<quor::transport::TransportContext>();
+    context->classes = quor::fuzz::FuzzClasses();
+    context->bindAddress = "127.0.0.1";
+    context->maxFrameSize = 1 << 20;
+    auto dispatcher = std::make_unique<quor::transport::TSocketDispatcher>(context);
+    quor::transport::PortSettings settings;
+    settings.port = 0;
+    settings.timeout = 0;
+    settings.maxObjects = 64;
+    settings.maxReferences = 64;
+    settings.frameTimeout = std::chrono::milliseconds(200);
+    settings.writeTimeout = std::chrono::milliseconds(200);
+    dispatcher->SetSettings(settings);
+    dispatcher->Open();
+    return dispatcher.release();  // serves until the process ends
+  }();
+  quor::transport::UniqueFd client =
+      quor::transport::ConnectTo("127.0.0.1", port->ListeningPort(), std::chrono::seconds(5));
+  ::send(client.Get(), input.data(), input.size(), MSG_NOSIGNAL);
+  ::shutdown(client.Get(), SHUT_WR);
+  // Read the answers until the server hangs up, so the next input finds the
+  // thread parked again.
+  std::uint8_t sink[65536];
+  while (::recv(client.Get(), sink, sizeof sink, 0) > 0) {
   }
 }
 
@@ -124,5 +221,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::span<const std::uint8_t> input(data, size);
   DecodeValues(input);
   InterpretFrames(input);
+  ReceiveFromSocket(input);
+  ServeOnPort(input);
   return 0;
 }

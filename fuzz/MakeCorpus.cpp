@@ -85,6 +85,62 @@ int main(int argc, char** argv) {
       {"list-servers", Frame(0xDA10, Wire())},
       {"list-app-servers", Frame(0xDA12, Wire())},
       {"peer-error", Frame(0xDB01, Wire().Str(u"client says no"))},
+      {"echo-object-references", InvokeWith(1, Wire()
+                                                   .U32(0x2009)
+                                                   .U32(1)
+                                                   .U32(0)
+                                                   .U32(3)
+                                                   .U32(9)
+                                                   .U32(0)
+                                                   .U32(9)
+                                                   .U32(1)
+                                                   .U32(9)
+                                                   .U32(2)
+                                                   .U32(9)
+                                                   .U32(3))},
+      {"echo-references-in-variants", InvokeWith(1, Wire()
+                                                        .U32(0x200C)
+                                                        .U32(1)
+                                                        .U32(0)
+                                                        .U32(1)
+                                                        .U32(9)
+                                                        .U32(0)
+                                                        .U32(0x200C)
+                                                        .U32(1)
+                                                        .U32(0)
+                                                        .U32(0)
+                                                        .U32(9)
+                                                        .U32(1))},
+      {"echo-deeply-nested-arrays", InvokeWith(1, Wire()
+                                                      .U32(0x200C)
+                                                      .U32(1)
+                                                      .U32(0)
+                                                      .U32(0)
+                                                      .U32(0x200C)
+                                                      .U32(1)
+                                                      .U32(0)
+                                                      .U32(0)
+                                                      .U32(0x200C)
+                                                      .U32(1)
+                                                      .U32(0)
+                                                      .U32(0)
+                                                      .U32(0x200C)
+                                                      .U32(2)
+                                                      .U32(0)
+                                                      .U32(0)
+                                                      .U32(1)
+                                                      .U32(1)
+                                                      .U32(0x4000)
+                                                      .Int(1)
+                                                      .Str(u"x")
+                                                      .U32(14)
+                                                      .U32(0x2008)
+                                                      .U32(1)
+                                                      .U32(0)
+                                                      .U32(0)
+                                                      .Str(u"y"))},
+      {"mark-with-upper-bits", Frame(0x7F01DA10, Wire())},
+      {"reply-with-other-action", Frame(0xDB03, Wire().Int(0).Int(42))},
       {"session",
        Wire().Raw(create).Raw(addOne).Raw(free).Raw(Frame(0xDA03, Wire().Int(1).Str(u"Echo")))},
   };

@@ -214,10 +214,10 @@ void TSocketDispatcherThread::ServeConnection() {
         LogLimit("connection from " + row.remoteAddress + " dropped: " + error.what());
         transport.SetConnected(false);
       } catch (const std::exception& error) {
-        LogTransport("connection from " + row.remoteAddress + " dropped: " + error.what());
+        LogDropped("connection from " + row.remoteAddress + " dropped: " + error.what());
         transport.SetConnected(false);
       } catch (...) {
-        LogTransport("connection from " + row.remoteAddress + " dropped by an unknown error");
+        LogDropped("connection from " + row.remoteAddress + " dropped by an unknown error");
         transport.SetConnected(false);
       }
     }

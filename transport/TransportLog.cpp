@@ -34,4 +34,9 @@ void LogLimit(const std::string& line) {
   log.Log(line);
 }
 
+void LogDropped(const std::string& line) {
+  static RateLimitedLog log;
+  log.Log(line);
+}
+
 }  // namespace quor::transport

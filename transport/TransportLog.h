@@ -36,5 +36,8 @@ class RateLimitedLog {
 
 // The lines of limits hit by peers (one shared flood guard).
 void LogLimit(const std::string& line);
+// The lines of connections dropped for what their peer sent or did (a flood
+// guard of their own, so they never hide a limit's line).
+void LogDropped(const std::string& line);
 
 }  // namespace quor::transport
