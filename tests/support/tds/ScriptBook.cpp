@@ -205,6 +205,16 @@ std::optional<StatementMatch> ScriptBook::FindStatement(const std::string& text)
   return std::nullopt;
 }
 
+void ScriptBook::SetTransactionHandler(TransactionHandler handler) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  transactionHandler_ = std::move(handler);
+}
+
+TransactionHandler ScriptBook::FindTransactionHandler() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return transactionHandler_;
+}
+
 void ScriptBook::Record(Request request) {
   std::lock_guard<std::mutex> lock(mutex_);
   requests_.push_back(std::move(request));

@@ -51,6 +51,9 @@ class ScriptBook {
   void AddStatementPattern(const std::regex& pattern, StatementHandler handler);
   std::optional<StatementMatch> FindStatement(const std::string& text) const;
 
+  void SetTransactionHandler(TransactionHandler handler);
+  TransactionHandler FindTransactionHandler() const;
+
   void Record(Request request);
   std::vector<Request> Requests() const;
   void ClearRequests();
@@ -64,6 +67,7 @@ class ScriptBook {
   std::vector<std::pair<std::string, StatementHandler>> statements_;
   std::vector<std::pair<std::regex, StatementHandler>> patterns_;
   std::vector<Request> requests_;
+  TransactionHandler transactionHandler_;
 };
 
 std::string Trim(std::string_view text);

@@ -220,6 +220,10 @@ void SqlServerStandIn::OnStatementMatching(const std::regex& pattern, StatementH
   impl_->Book().AddStatementPattern(pattern, std::move(handler));
 }
 
+void SqlServerStandIn::OnTransaction(TransactionHandler handler) {
+  impl_->Book().SetTransactionHandler(std::move(handler));
+}
+
 std::vector<Request> SqlServerStandIn::Requests() const {
   return impl_->Book().Requests();
 }

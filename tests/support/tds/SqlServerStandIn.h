@@ -277,6 +277,9 @@ struct Request {
 
 using ProcedureHandler = std::function<Reply(const ProcedureCall&)>;
 using StatementHandler = std::function<Reply(const StatementCall&)>;
+// Told of each transaction-manager request ("BEGIN TRAN", "COMMIT TRAN", "ROLLBACK TRAN")
+// before it is answered, so that scripted tables can keep or undo their changes.
+using TransactionHandler = std::function<void(const std::string& text)>;
 
 struct SqlServerStandInOptions {
   std::string host = "127.0.0.1";
@@ -318,6 +321,9 @@ class SqlServerStandIn {
   // Whole-text regex match; tried after exact texts, latest registration first.
   void OnStatementMatching(const std::regex& pattern, Reply reply);
   void OnStatementMatching(const std::regex& pattern, StatementHandler handler);
+
+  // The latest registration wins.
+  void OnTransaction(TransactionHandler handler);
 
   std::vector<Request> Requests() const;
   void ClearRequests();

@@ -688,6 +688,7 @@ void TdsSession::Transaction(const TdsMessage& message) {
     transaction_ = id;
   };
   Request r = NewRequest(RequestKind::Transaction);
+  bool beganAnother = false;
   switch (type) {
     case 5:  // TM_BEGIN_XACT
       r.text = "BEGIN TRAN";
@@ -703,12 +704,23 @@ void TdsSession::Transaction(const TdsMessage& message) {
                          descriptor(transaction_));
         transaction_ = 0;
       }
-      if (flags & 0x01) begin();
+      if (flags & 0x01) {
+        begin();
+        beganAnother = true;
+      }
       break;
     }
     default:
       r.text = "TM request " + std::to_string(type);
       break;
+  }
+  if (TransactionHandler handler = book_.FindTransactionHandler()) {
+    try {
+      handler(r.text);
+      if (beganAnother) handler("BEGIN TRAN");
+    } catch (const std::exception& e) {
+      HandlerFailure(e);
+    }
   }
   book_.Record(std::move(r));
   w.Done(DoneKind::Done, kDoneFinal, kCmdNone, 0);
