@@ -8,7 +8,8 @@ namespace quor::remote {
 std::vector<const MethodDescription*> CatalogueMethods() {
   std::vector<const MethodDescription*> methods;
   for (const std::vector<MethodDescription>* family :
-       {&SessionMethods(), &AdministrationMethods(), &BasicInformationMethods(), &BillMethods()}) {
+       {&SessionMethods(), &AdministrationMethods(), &BasicInformationMethods(), &BillMethods(),
+        &MemberCardSmsMethods()}) {
     for (const MethodDescription& method : *family) methods.push_back(&method);
   }
   return methods;

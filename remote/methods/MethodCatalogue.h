@@ -16,6 +16,7 @@ const std::vector<MethodDescription>& SessionMethods();
 const std::vector<MethodDescription>& AdministrationMethods();
 const std::vector<MethodDescription>& BasicInformationMethods();
 const std::vector<MethodDescription>& BillMethods();
+const std::vector<MethodDescription>& MemberCardSmsMethods();
 
 // Every family's rows, family by family.
 std::vector<const MethodDescription*> CatalogueMethods();

@@ -217,7 +217,6 @@ TEST_F(ModemFixture, AnUnpluggedModemClosesAndReportsIt) {
 TEST_F(ModemFixture, AFullTaskListRefusesWithoutTouchingTheModem) {
   modem_.SetTaskCapacity(1);
   ASSERT_TRUE(modem_.OpenModem());
-  ModemTimings timings = FastTimings();
   sim_.SilenceNext("AT+CMGS");
   auto first = std::async(std::launch::async, [&] { return modem_.SendSMS("10086", "one"); });
   ASSERT_TRUE(sim_.WaitUntil([&] { return sim_.Received().find("AT+CMGS") != std::string::npos; }));
