@@ -20,6 +20,7 @@
 #include "host/CommandLine.h"
 #include "host/DescriptorLimit.h"
 #include "host/ProgramLocation.h"
+#include "host/SmsServiceHost.h"
 #include "host/SocketTransportHost.h"
 #include "host/StartupNames.h"
 #include "platform/lock/NamedMutex.h"
@@ -127,6 +128,7 @@ int RunServiceMode(int& argc, char** argv, const std::optional<fs::path>& iconFi
   [[maybe_unused]] const bool autoShutDown = ReadConfig("AutoShutDown", "False") == "True";
   // The scheduled shutdown is armed here, without its window, when autoShutDown.
   // TDataLocalServer is created here.
+  SmsServiceHost smsService;
   // TDataSynchroServer is created here.
   // TfrmMainForm is created here.
   LoadRunTimeSettings();
@@ -152,6 +154,7 @@ int RunDesktopMode(int& argc, char** argv, const std::string& fileName,
   ApplicationShell shell(argc, argv, !HasDisplay(), iconFile);
   RegisterComClassesQuietly(Startup().programPath);
   // TDataLocalServer is created here.
+  SmsServiceHost smsService;
   // TDataSynchroServer is created here.
   // TfrmMainForm is created here.
   LoadRunTimeSettings();
