@@ -9,12 +9,18 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang-format
   clang libclang-rt-14-dev
+  libsqlite3-dev
 )
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+# The SMS parity test runs an npm codec. A Node.js that is already there (from
+# Debian or elsewhere, with its own npm) is used as it is.
+if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+  missing+=(nodejs npm)
+fi
 
 if [ ${#missing[@]} -gt 0 ]; then
   sudo_cmd=()
