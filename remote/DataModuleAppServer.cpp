@@ -52,7 +52,14 @@ void TDataModuleServer::AS_Execute(const std::string& providerName, const std::s
   if (!commandText.empty()) {
     PrepareExecSql(commandText);
   } else {
-    remote::PrepareProcedure(adoStoredProc_, remote::MarkedProcedure(ownerData));
+    const std::string procedure = remote::MarkedProcedure(ownerData);
+    remote::PrepareProcedure(adoStoredProc_, procedure);
+    // The client's entries go by position; a remembered list whose names do
+    // not line up with them may be out of date, so the server is asked.
+    if (adoStoredProc_.UsesRememberedDeclaration() &&
+        !datasnap::EntriesNameParameters(params, adoStoredProc_.Params())) {
+      remote::PrepareProcedure(adoStoredProc_, procedure, /*fresh=*/true);
+    }
     datasnap::UnpackParams(params, adoStoredProc_.Params());
   }
   adoStoredProc_.ExecProc();

@@ -1,9 +1,14 @@
 #include "remote/uDataModuleSvr.h"
 
+#include <algorithm>
+#include <chrono>
+#include <mutex>
 #include <stdexcept>
 #include <utility>
 
+#include "ServerPublic/ConfigStore.h"
 #include "ServerPublic/ServerGlobals.h"
+#include "platform/sql/ProcedureCache.h"
 
 namespace quor {
 namespace {
@@ -88,6 +93,15 @@ TDataModuleServer::TDataModuleServer(std::shared_ptr<const com::DispatchTable> t
 TDataModuleServer::~TDataModuleServer() = default;
 
 void TDataModuleServer::RemoteDataModuleCreate() {
+  // Read once, when the first module is made, like the other settings the
+  // modules share.
+  static std::once_flag cacheSetting;
+  std::call_once(cacheSetting, [] {
+    const int seconds =
+        ReadConfigInt("ParameterCacheSeconds", "",
+                      static_cast<int>(sql::ProcedureCache::kDefaultLifetime.count()));
+    sql::ProcedureCache::Shared().SetLifetime(std::chrono::seconds(std::max(0, seconds)));
+  });
   // The setting is taken as a 16-bit number, as the components have always
   // stored it.
   const int timeout = static_cast<std::uint16_t>(CommandTimeoutSeconds());

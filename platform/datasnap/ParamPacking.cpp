@@ -6,6 +6,7 @@
 #include "VariantValue.h"
 #include "platform/com/SafeArray.h"
 #include "platform/com/VariantConvert.h"
+#include "platform/text/AsciiText.h"
 
 namespace quor::datasnap {
 namespace {
@@ -131,6 +132,23 @@ void UnpackParams(const com::Variant& params, sql::Parameters& target) {
       parameter.SetDataType(type->sqlType, type->typeName);
     }
   }
+}
+
+bool EntriesNameParameters(const com::Variant& params, const sql::Parameters& target) {
+  if (!params.Deref().IsArray()) return true;
+  const com::SafeArray& array = params.Deref().GetArray();
+  if (array.Dimensions() != 1) return true;
+  const std::int32_t high = array.HighBound(0);
+  if (high <= 0 || !Holds(array, 1) || !array.Get({1}).Deref().IsArray()) return true;
+  for (std::int32_t i = 1; i <= high; ++i) {
+    if (static_cast<std::size_t>(i) >= target.Count()) return false;
+    const std::optional<PackedParam> packed = ReadPackedParam(array.Get({i}));
+    if (!packed ||
+        !text::EqualsIgnoringAsciiCase(packed->name, target[static_cast<std::size_t>(i)].Name())) {
+      return false;
+    }
+  }
+  return true;
 }
 
 void AssignParamsByName(const com::Variant& params, sql::Parameters& target) {

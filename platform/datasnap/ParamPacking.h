@@ -45,6 +45,10 @@ std::optional<FieldTypeOrdinal> ClientDataType(std::int32_t ordinal);
 // than parameters, or more than one dimension, raise a clear error.
 void UnpackParams(const com::Variant& params, sql::Parameters& target);
 
+// True when every entry UnpackParams would assign names the parameter at its
+// own position (letter case ignored).
+bool EntriesNameParameters(const com::Variant& params, const sql::Parameters& target);
+
 // By name, as a provider takes a client's parameters onto its dataset: every
 // entry's value goes to the parameter of its name (return values are skipped).
 // A malformed entry or an unknown name raises std::runtime_error.

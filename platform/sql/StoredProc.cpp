@@ -75,6 +75,49 @@ std::int64_t IntegerOr(const Row& row, std::size_t column, std::int64_t fallback
   return row[column].AsInteger();
 }
 
+// "varchar(20)", "decimal(18,4)", "nvarchar(max)", "int": the declared type as
+// a definition of sp_executesql; empty when the reported name is not one that
+// can be written there as it stands.
+std::string DefinitionType(const Parameter& parameter) {
+  const std::string base = text::AsciiLower(parameter.TypeName());
+  if (base.empty() || base.size() > 64) return {};
+  for (const char c : base) {
+    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_')) return {};
+  }
+  const std::size_t size = parameter.Size();
+  if (base == "varchar" || base == "char" || base == "varbinary" || base == "binary") {
+    return base + (size == 0 || size > 8000 ? "(max)" : "(" + std::to_string(size) + ")");
+  }
+  if (base == "nvarchar" || base == "nchar") {
+    return base + (size == 0 || size > 4000 ? "(max)" : "(" + std::to_string(size) + ")");
+  }
+  if (base == "decimal" || base == "numeric") {
+    const int precision = parameter.Precision() > 0 ? parameter.Precision() : 18;
+    return base + "(" + std::to_string(precision) + "," + std::to_string(parameter.Scale()) + ")";
+  }
+  return base;
+}
+
+bool IsVariableName(const std::string& name) {
+  if (name.size() < 2 || name[0] != '@' || name.size() > 128) return false;
+  for (std::size_t i = 1; i < name.size(); ++i) {
+    const char c = name[i];
+    const bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                    c == '_' || c == '@' || c == '#' || c == '$';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+bool SendsValue(const Parameter& parameter) {
+  return parameter.Direction() == ParamDirection::kInputOutput ||
+         parameter.Direction() == ParamDirection::kOutput || parameter.Assigned();
+}
+
+bool IsOutputDirection(ParamDirection direction) {
+  return direction == ParamDirection::kInputOutput || direction == ParamDirection::kOutput;
+}
+
 }  // namespace
 
 struct StoredProc::PreparedCall {
@@ -89,10 +132,34 @@ StoredProc::StoredProc(Connection& connection, std::string name)
 void StoredProc::SetProcedureName(std::string procedureName) {
   Close();
   procedureName_ = std::move(procedureName);
+  byName_ = false;
+  onStale_ = nullptr;
+}
+
+void StoredProc::UseDeclaration(Parameters declaration, StaleDeclarationHandler onStale) {
+  Close();
+  Params() = std::move(declaration);
+  byName_ = true;
+  onStale_ = std::move(onStale);
+}
+
+bool StoredProc::IsDeclarationError(const SqlError& error) {
+  switch (error.NativeError()) {
+    case 201:   // a parameter without a default was not supplied
+    case 206:   // operand type clash
+    case 2812:  // no such procedure
+    case 8144:  // too many arguments
+    case 8145:  // not a parameter of the procedure
+      return true;
+    default:
+      return false;
+  }
 }
 
 void StoredProc::RefreshParameters() {
   Close();
+  byName_ = false;
+  onStale_ = nullptr;
   Params().Clear();
   const detail::ProcedureName name = detail::ParseProcedureName(procedureName_);
   auto command = std::make_unique<detail::Command>(GetConnection(), CommandTimeout());
@@ -181,27 +248,113 @@ StoredProc::PreparedCall StoredProc::Prepare() {
   return call;
 }
 
+bool StoredProc::CanCallByName(std::string_view procedureName, const Parameters& declaration) {
+  try {
+    const detail::ProcedureName name = detail::ParseProcedureName(procedureName);
+    if (!name.group.empty() && name.group != "1") return false;
+  } catch (const SqlError&) {
+    return false;
+  }
+  for (const Parameter& parameter : declaration) {
+    if (!IsVariableName(parameter.Name()) || DefinitionType(parameter).empty()) return false;
+  }
+  return true;
+}
+
+StoredProc::PreparedCall StoredProc::PrepareByName() {
+  detail::ProcedureName name = detail::ParseProcedureName(procedureName_);
+  std::string procedure = name.full;
+  if (!name.group.empty()) procedure.resize(procedure.size() - name.group.size() - 1);
+  Parameters& params = Params();
+  const bool hasReturnValue =
+      !params.Empty() && params[0].Direction() == ParamDirection::kReturnValue;
+  std::string definitions;
+  std::string arguments;
+  std::vector<std::size_t> sent;
+  auto define = [&](const Parameter& parameter, bool output) {
+    const std::string type = DefinitionType(parameter);
+    if (!IsVariableName(parameter.Name()) || type.empty()) {
+      throw SqlError("Parameter '" + parameter.Name() + "' cannot be sent by name");
+    }
+    if (!definitions.empty()) definitions += ',';
+    definitions += parameter.Name() + ' ' + type + (output ? " OUTPUT" : "");
+  };
+  if (hasReturnValue) {
+    define(params[0], true);
+    sent.push_back(0);
+  }
+  for (std::size_t i = hasReturnValue ? 1 : 0; i < params.Count(); ++i) {
+    if (!SendsValue(params[i])) continue;
+    const bool output = IsOutputDirection(params[i].Direction());
+    define(params[i], output);
+    arguments += arguments.empty() ? " " : ", ";
+    arguments += params[i].Name() + " = " + params[i].Name() + (output ? " OUTPUT" : "");
+    sent.push_back(i);
+  }
+  const std::string statement =
+      "EXEC " + (hasReturnValue ? params[0].Name() + " = " : "") + procedure + arguments;
+
+  PreparedCall call;
+  call.command = std::make_unique<detail::Command>(GetConnection(), CommandTimeout());
+  detail::ParamBinder& binder = call.command->Binder();
+  const SQLHSTMT stmt = call.command->Handle();
+  SQLUSMALLINT ordinal = 1;
+  for (const std::string* textValue : {&statement, static_cast<const std::string*>(&definitions)}) {
+    Parameter text("", ParamDirection::kInput, SQL_WVARCHAR, "nvarchar");
+    text.SetValue(Value::Text(*textValue));
+    binder.Bind(stmt, ordinal++, text);
+  }
+  std::string callText = "{call sp_executesql(?,?";
+  for (const std::size_t index : sent) {
+    const std::size_t slot = binder.Bind(stmt, ordinal++, params[index]);
+    if (binder.IsOutput(slot)) call.outputs.emplace_back(slot, index);
+    callText += ",?";
+  }
+  callText += ")}";
+  call.hasResults = call.command->ExecuteDirect(callText, /*scanEscapes=*/true);
+  return call;
+}
+
+template <typename Run>
+decltype(auto) StoredProc::Retrying(Run run) {
+  try {
+    return run();
+  } catch (const SqlError& error) {
+    if (!byName_ || !onStale_ || !IsDeclarationError(error)) throw;
+    StaleDeclarationHandler onStale = std::move(onStale_);
+    byName_ = false;
+    onStale_ = nullptr;
+    if (!onStale(*this)) throw;
+  }
+  return run();
+}
+
 void StoredProc::ExecProc() {
   Close();
-  PreparedCall call = Prepare();
-  call.command->Drain(call.hasResults);
-  for (const auto& [slot, index] : call.outputs) {
-    Params()[index].StoreOutput(call.command->Binder().ReadOutput(slot));
-  }
+  Retrying([this] {
+    PreparedCall call = byName_ ? PrepareByName() : Prepare();
+    call.command->Drain(call.hasResults);
+    for (const auto& [slot, index] : call.outputs) {
+      Params()[index].StoreOutput(call.command->Binder().ReadOutput(slot));
+    }
+  });
 }
 
 RecordSet& StoredProc::Open(std::size_t blockSize) {
   if (Active()) return Records();
-  PreparedCall call = Prepare();
-  auto outputs = call.outputs;
-  return OpenReply(std::move(call.command), call.hasResults, blockSize,
-                   [this, outputs](detail::ResultReader& reader) {
-                     for (const auto& [slot, index] : outputs) {
-                       if (index < Params().Count()) {
-                         Params()[index].StoreOutput(reader.GetCommand().Binder().ReadOutput(slot));
-                       }
-                     }
-                   });
+  return Retrying([this, blockSize]() -> RecordSet& {
+    PreparedCall call = byName_ ? PrepareByName() : Prepare();
+    auto outputs = call.outputs;
+    return OpenReply(
+        std::move(call.command), call.hasResults, blockSize,
+        [this, outputs](detail::ResultReader& reader) {
+          for (const auto& [slot, index] : outputs) {
+            if (index < Params().Count()) {
+              Params()[index].StoreOutput(reader.GetCommand().Binder().ReadOutput(slot));
+            }
+          }
+        });
+  });
 }
 
 }  // namespace quor::sql

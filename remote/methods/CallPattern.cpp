@@ -1,11 +1,15 @@
 #include "remote/methods/CallPattern.h"
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 
 #include "ServerPublic/ServerGlobals.h"
 #include "platform/com/VariantConvert.h"
 #include "platform/datasnap/VariantValue.h"
+#include "platform/sql/ProcedureCache.h"
+#include "platform/sql/SqlError.h"
+#include "platform/text/AsciiText.h"
 #include "remote/uDataModuleSvr.h"
 
 namespace quor::remote {
@@ -50,18 +54,82 @@ const sql::Value& SourceValue(const sql::StoredProc& proc, const Argument& argum
   }
 }
 
+// Nothing has run when the parameter request finds the link dead, so it is
+// safe to open the link again and ask once more; a server that restarted
+// between two calls then costs the client nothing.
+void RefreshReconnecting(sql::StoredProc& proc) {
+  try {
+    proc.RefreshParameters();
+  } catch (const sql::SqlError& error) {
+    if (!error.IsConnectionLost()) throw;
+    proc.RefreshParameters();
+  }
+}
+
+bool SameDeclaration(const sql::Parameters& a, const sql::Parameters& b) {
+  if (a.Count() != b.Count()) return false;
+  for (std::size_t i = 0; i < a.Count(); ++i) {
+    if (!text::EqualsIgnoringAsciiCase(a[i].Name(), b[i].Name()) ||
+        a[i].SqlType() != b[i].SqlType() || a[i].Size() != b[i].Size() ||
+        a[i].Precision() != b[i].Precision() || a[i].Scale() != b[i].Scale() ||
+        !text::EqualsIgnoringAsciiCase(a[i].TypeName(), b[i].TypeName())) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// A remembered list the server refused: ask for the current one and run again
+// with the same values by name, unless nothing changed (the error then is the
+// call's own) or a parameter that was given a value is gone.
+bool RefreshStaleDeclaration(sql::StoredProc& proc, const std::string& key,
+                             const sql::Parameters& remembered) {
+  sql::ProcedureCache& cache = sql::ProcedureCache::Shared();
+  cache.Drop(key);
+  const sql::Parameters sent = proc.Params();
+  RefreshReconnecting(proc);
+  if (!proc.Params().Empty()) cache.Store(key, proc.Params());
+  if (SameDeclaration(remembered, proc.Params())) return false;
+  for (const sql::Parameter& parameter : sent) {
+    if (!parameter.Assigned()) continue;
+    sql::Parameter* current = proc.Params().Find(parameter.Name());
+    if (current == nullptr) return false;
+    current->SetValue(parameter.GetValue());
+  }
+  return true;
+}
+
 }  // namespace
 
-void PrepareProcedure(sql::StoredProc& proc, std::string_view procedure) {
+void PrepareProcedure(sql::StoredProc& proc, std::string_view procedure, bool fresh) {
   proc.Close();
   proc.Params().Clear();
   proc.SetProcedureName(std::string(procedure));
-  proc.RefreshParameters();
+  sql::ProcedureCache& cache = sql::ProcedureCache::Shared();
+  std::string key;
+  if (cache.Enabled()) {
+    key = sql::ProcedureCache::KeyOf(proc.GetConnection(), procedure);
+    std::optional<sql::Parameters> remembered = fresh ? std::nullopt : cache.Find(key);
+    if (remembered && sql::StoredProc::CanCallByName(procedure, *remembered)) {
+      sql::Parameters declaration = *remembered;
+      proc.UseDeclaration(std::move(declaration),
+                          [key, original = std::move(*remembered)](sql::StoredProc& stale) {
+                            return RefreshStaleDeclaration(stale, key, original);
+                          });
+      return;
+    }
+  }
+  RefreshReconnecting(proc);
   if (proc.Params().Empty()) {
     proc.ExecProc();
     throw std::runtime_error("procedure " + std::string(procedure) +
                              " reports no parameters, not even its return value");
   }
+  if (!key.empty()) cache.Store(key, proc.Params());
+}
+
+void FlushParameterCache(const sql::Connection& connection, const std::string& database) {
+  sql::ProcedureCache::Shared().FlushDatabase(connection.Settings().dataSource, database);
 }
 
 void AssignArguments(sql::StoredProc& proc, const MethodDescription& method,

@@ -23,7 +23,19 @@ namespace quor::remote {
 // the server for its parameter list. Every procedure the server has lists at
 // least its return value, so an empty list means the database does not have
 // it: the procedure is run bare, and the server's own error text comes back.
-void PrepareProcedure(sql::StoredProc& proc, std::string_view procedure);
+//
+// A link found dead by that request is opened again (to the same database)
+// and the request repeated once, since nothing has run yet. With the
+// parameter cache on (ParameterCacheSeconds) a list remembered for this
+// server, database and procedure is taken instead, and the call binds by name
+// (StoredProc::UseDeclaration); `fresh` asks the server all the same, for
+// callers that go on to assign values by position.
+void PrepareProcedure(sql::StoredProc& proc, std::string_view procedure, bool fresh = false);
+
+// Forgets the remembered parameter lists of one database of the connection's
+// server, after its procedures may have changed (UpdateDataBase,
+// RestoreDatabase, CreateDataBase, DeleteDataBase).
+void FlushParameterCache(const sql::Connection& connection, const std::string& database);
 
 // Assigns the sent arguments (args in declared order, as dispatch hands them
 // over) and the constants by parameter name.

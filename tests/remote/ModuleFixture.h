@@ -14,6 +14,7 @@
 #include "platform/com/IDispatchObject.h"
 #include "platform/com/SafeArray.h"
 #include "platform/datasnap/Provider.h"
+#include "platform/sql/ProcedureCache.h"
 #include "remote/uDataModuleSvr.h"
 #include "tests/platform/datasnap/DataPacketReader.h"
 #include "tests/support/accountset/AccountSet.h"
@@ -41,7 +42,12 @@ struct CallResult {
 
 class ModuleTest : public ::testing::Test {
  protected:
-  void SetUp() override { module_ = Connected(std::make_shared<TDataModuleServer>()); }
+  void SetUp() override {
+    module_ = Connected(std::make_shared<TDataModuleServer>());
+    // Each test starts with the cache on and empty: it is shared by the process.
+    sql::ProcedureCache::Shared().SetLifetime(sql::ProcedureCache::kDefaultLifetime);
+    sql::ProcedureCache::Shared().Clear();
+  }
 
   // A module with another member table, connected to `database`.
   std::shared_ptr<TDataModuleServer> Connected(
