@@ -137,7 +137,9 @@ TEST_F(ParameterCacheTest, ChangedDeclarationsNeverReceiveAValueMeantForAnotherP
     for (const test::ProcedureCall& call : accountSet_.Calls("P_Cached")) {
       EXPECT_EQ(call["@A"].ToString(), c.declaration[0].type == test::SqlType::Int ? "7" : "'7'");
       EXPECT_EQ(call["@B"], test::Value("x"));
-      if (c.declaration[1].name == "@New") EXPECT_EQ(call["@New"], test::Value(5));
+      if (c.declaration[1].name == "@New") {
+        EXPECT_EQ(call["@New"], test::Value(5));
+      }
     }
     EXPECT_EQ(accountSet_.Calls("P_Cached").size(), c.succeeds ? 1u : 0u);
   }
