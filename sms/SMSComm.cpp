@@ -135,6 +135,7 @@ bool TSMSComm::OpenModem() {
       std::string reply;
       if (ListDirect(4, reply)) ProcessListing(reply, false);
       Raise("OnAfterOpenModem", OnAfterOpenModem);
+      if (stopping_) opened = false;  // a handler closed the modem
     }
   } catch (...) {
     active_ = false;
@@ -143,6 +144,8 @@ bool TSMSComm::OpenModem() {
     throw;
   }
   if (!opened) {
+    active_ = false;
+    FailQueued(kClosedReason);
     port_.ClosePort();
     return false;
   }
@@ -175,8 +178,9 @@ bool TSMSComm::RunOpenSequence() {
 }
 
 void TSMSComm::CloseModem() {
-  if (OwnsPort() && std::this_thread::get_id() == worker_.get_id()) {
-    // From an event handler: the worker stops after the handler returns.
+  if (OwnsPort()) {
+    // From an event handler: the thread that owns the port (the worker, or
+    // the one opening the modem) stops once the handler has returned.
     stopping_ = true;
     active_ = false;
     return;

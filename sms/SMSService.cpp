@@ -78,11 +78,16 @@ void TSMSService::SetAccountSetConnection(const sql::ConnectionSettings& setting
 }
 
 void TSMSService::Start(const SmsSettings& settings, std::chrono::milliseconds startDelay) {
-  settings_ = settings;
-  modem_.ComPort().SetPort(settings.port);
-  modem_.ComPort().SetBaudRate(TBaudRate::brCustom);
-  modem_.ComPort().SetCustomBaudRate(settings.rate);
+  {
+    std::lock_guard<std::mutex> lock(settingsMutex_);
+    settings_ = settings;
+  }
   modem_.SetSendAttempts(settings.sendAttempts);
+  modem_.ReopenWith([&](TComPort& comPort) {
+    comPort.SetPort(settings.port);
+    comPort.SetBaudRate(TBaudRate::brCustom);
+    comPort.SetCustomBaudRate(settings.rate);
+  });
   if (settings.autoStart && !settings.database.empty()) ConnectAccountSet();
   StopStartTimer();
   {
@@ -93,9 +98,10 @@ void TSMSService::Start(const SmsSettings& settings, std::chrono::milliseconds s
     std::unique_lock<std::mutex> lock(timerMutex_);
     if (timerChanged_.wait_for(lock, startDelay, [&] { return timerCancelled_; })) return;
     lock.unlock();
-    if (!settings_.autoStart) return;
+    const SmsSettings current = Settings();
+    if (!current.autoStart) return;
     try {
-      if (!modem_.OpenModem()) Log("the modem on " + settings_.port + " did not answer");
+      if (!modem_.OpenModem()) Log("the modem on " + current.port + " did not answer");
     } catch (const std::exception& error) {
       Log(error.what());
     }
@@ -112,35 +118,49 @@ void TSMSService::StopStartTimer() {
 }
 
 void TSMSService::ConnectAccountSet() {
+  const std::string database = Settings().database;
   std::lock_guard<std::mutex> lock(accountSetMutex_);
   try {
     const sql::ConnectionSettings settings =
-        accountSetSettings_
-            ? *accountSetSettings_
-            : ConnectionRecipe(ConfiguredLogin("(LOCAL)", false), settings_.database);
+        accountSetSettings_ ? *accountSetSettings_
+                            : ConnectionRecipe(ConfiguredLogin("(LOCAL)", false), database);
     accountSet_ = std::make_unique<sql::Connection>(settings);
     accountSet_->Open();
   } catch (const std::exception& error) {
-    Log(std::string("account set ") + settings_.database + ": " + error.what());
+    Log("account set " + database + ": " + error.what());
   }
 }
 
 bool TSMSService::Restart() {
-  if (settings_.autoStart && !settings_.database.empty()) ConnectAccountSet();
+  const SmsSettings current = Settings();
+  if (current.autoStart && !current.database.empty()) ConnectAccountSet();
   modem_.CloseModem();
   return modem_.OpenModem();
 }
 
 bool TSMSService::ApplyPortSettings(const std::string& port, int rate, int sendAttempts) {
-  settings_.port = port;
-  settings_.rate = rate;
-  settings_.sendAttempts = sendAttempts;
+  {
+    std::lock_guard<std::mutex> lock(settingsMutex_);
+    settings_.port = port;
+    settings_.rate = rate;
+    settings_.sendAttempts = sendAttempts;
+  }
   modem_.SetSendAttempts(sendAttempts);
   return modem_.ReopenWith([&](TComPort& comPort) {
     comPort.SetPort(port);
     comPort.SetBaudRate(TBaudRate::brCustom);
     comPort.SetCustomBaudRate(rate);
   });
+}
+
+std::string TSMSService::Prefix() {
+  std::lock_guard<std::mutex> lock(settingsMutex_);
+  return settings_.prefix;
+}
+
+SmsSettings TSMSService::Settings() {
+  std::lock_guard<std::mutex> lock(settingsMutex_);
+  return settings_;
 }
 
 bool TSMSService::IsPhoneBlocked(const std::string& phone) {
@@ -154,7 +174,7 @@ bool TSMSService::IsPhoneBlocked(const std::string& phone) {
 bool TSMSService::HandleReceivedSMS(const TSMSItem& item) {
   const std::string& phone = item.SenderNumber;
   const std::string& text = item.MsgText;
-  if (!StartsWithPrefix(text, settings_.prefix)) {
+  if (!StartsWithPrefix(text, Prefix())) {
     try {
       store_.StoreReceived(phone, text, LocalTimeText());
     } catch (const std::exception& error) {
@@ -172,7 +192,7 @@ bool TSMSService::HandleReceivedSMS(const TSMSItem& item) {
 
 std::string TSMSService::AnswerFor(const std::string& text) {
   std::string answer;
-  for (const CommandItem& item : CommandItems(text, settings_.prefix)) {
+  for (const CommandItem& item : CommandItems(text, Prefix())) {
     const auto [name, value] = LookupSMSCommand(item.keyword, item.parameter);
     answer += name + "=" + value + ";";
   }

@@ -46,7 +46,7 @@ class TSMSService {
 
   TSMSComm& Modem() { return modem_; }
   MessageStore& Store() { return store_; }
-  const SmsSettings& Settings() const { return settings_; }
+  SmsSettings Settings();
 
   // Applies the settings to the modem, connects the account set when
   // auto-start is on and a database is named (failures are logged and the
@@ -83,9 +83,11 @@ class TSMSService {
   class ModemGateway;
 
   void ConnectAccountSet();
+  std::string Prefix();
   void StopStartTimer();
 
   MessageStore store_;
+  std::mutex settingsMutex_;  // settings_ changes on the console's thread, is read on the modem's
   SmsSettings settings_;
   ModemTimings timings_;
   std::mutex accountSetMutex_;  // one statement at a time on the account set
