@@ -3,16 +3,27 @@
 // ODBC, both through FreeTDS to the SQL Server stand-in on loopback. The ratio of
 // the two rates is the layer's own cost; the stand-in's is common to both. Rates
 // are wall-clock: the process's CPU time includes the stand-in's thread.
+//
+// The described remote method (GetIDsOfNames + Invoke through the call-pattern
+// engine) runs twice in the same process: with the procedure-parameter cache
+// off, as every call asks for the parameter list, and on, as a remembered list
+// is called by name; BM_LayerRememberedDeclaration is the same by-name call on
+// a StoredProc alone.
 #include <benchmark/benchmark.h>
 #include <sql.h>
 #include <sqlext.h>
 
+#include <chrono>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "Connection.h"
+#include "ProcedureCache.h"
 #include "StoredProc.h"
+#include "remote/uDataModuleSvr.h"
+#include "tests/support/accountset/AccountSet.h"
 #include "tests/support/tds/SqlServerStandIn.h"
 
 namespace {
@@ -105,6 +116,66 @@ void BM_LayerExecuteOnly(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_LayerExecuteOnly)->Unit(benchmark::kMicrosecond)->MinTime(2.0)->UseRealTime();
+
+void BM_LayerRememberedDeclaration(benchmark::State& state) {
+  quor::sql::Connection connection(Settings());
+  quor::sql::StoredProc proc(connection, "InsertProc");
+  proc.SetProcedureName("AAAAASN;1");
+  proc.RefreshParameters();
+  const quor::sql::Parameters declaration = proc.Params();
+  std::int64_t n = 0;
+  for (auto _ : state) {
+    proc.UseDeclaration(declaration, nullptr);
+    LayerCall(proc, ++n, false);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_LayerRememberedDeclaration)
+    ->Unit(benchmark::kMicrosecond)
+    ->MinTime(2.0)
+    ->UseRealTime();
+
+// InsertAccountBillLink through a module on the test account set, as a client
+// calls it.
+void BM_DescribedMethod(benchmark::State& state, bool cache) {
+  quor::test::SqlServerStandIn server;
+  quor::test::AccountSet accountSet(server);
+  auto module = std::make_shared<quor::TDataModuleServer>();
+  // After the module: the first one reads the setting.
+  quor::sql::ProcedureCache::Shared().SetLifetime(
+      cache ? quor::sql::ProcedureCache::kDefaultLifetime : std::chrono::seconds(0));
+  quor::sql::ConnectionSettings& settings = module->ADOConnection1().Settings();
+  settings.dataSource = "127.0.0.1," + std::to_string(server.Port());
+  settings.initialCatalog = quor::test::kAccountSetDatabase;
+  settings.userId = quor::test::kAccountSetUser;
+  settings.password = quor::test::kAccountSetPassword;
+  auto message = std::make_shared<quor::com::Variant>(quor::com::Variant(""));
+  auto nRet = std::make_shared<quor::com::Variant>(quor::com::Variant::I4(0));
+  const std::vector<quor::com::Variant> args = {
+      quor::com::Variant::ByRef(nRet, quor::com::VT_I4), quor::com::Variant::ByRef(message),
+      quor::com::Variant::I4(1001), quor::com::Variant("00002"), quor::com::Variant("00001")};
+  for (auto _ : state) {
+    quor::com::DispId dispId = 0;
+    module->GetIDsOfNames("InsertAccountBillLink", dispId);
+    quor::com::Variant result;
+    quor::com::ExcepInfo excepInfo;
+    if (module->Invoke(dispId, quor::com::DISPATCH_METHOD, quor::com::DispParams(args), &result,
+                       &excepInfo, nullptr) != quor::com::S_OK) {
+      state.SkipWithError(excepInfo.description.c_str());
+      break;
+    }
+  }
+  state.SetItemsProcessed(state.iterations());
+  quor::sql::ProcedureCache::Shared().Clear();
+}
+BENCHMARK_CAPTURE(BM_DescribedMethod, cache_off, false)
+    ->Unit(benchmark::kMicrosecond)
+    ->MinTime(2.0)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_DescribedMethod, cache_on, true)
+    ->Unit(benchmark::kMicrosecond)
+    ->MinTime(2.0)
+    ->UseRealTime();
 
 // The same work with ODBC calls written out by hand: fixed bindings, no
 // conversions beyond what the call needs. The text goes as UTF-16, as the layer
