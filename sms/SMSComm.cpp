@@ -74,8 +74,13 @@ int NextCleanupHour(int hour, int interval) {
   return (interval * (hour / interval + 1)) % 24;
 }
 
-TSMSComm::TSMSComm() {
-  nextCleanupHour_ = NextCleanupHour(CurrentHour(), delSMSInterval_);
+TSMSComm::TSMSComm() : hourSource_(&CurrentHour) {
+  nextCleanupHour_ = sms::NextCleanupHour(hourSource_(), delSMSInterval_);
+}
+
+void TSMSComm::SetHourSource(std::function<int()> hourSource) {
+  hourSource_ = std::move(hourSource);
+  nextCleanupHour_ = sms::NextCleanupHour(hourSource_(), delSMSInterval_);
 }
 
 TSMSComm::~TSMSComm() {
@@ -85,13 +90,13 @@ TSMSComm::~TSMSComm() {
 
 void TSMSComm::SetTimingDelSMS(bool on) {
   timingDelSMS_ = on;
-  nextCleanupHour_ = NextCleanupHour(CurrentHour(), delSMSInterval_);
+  nextCleanupHour_ = sms::NextCleanupHour(hourSource_(), delSMSInterval_);
 }
 
 void TSMSComm::SetDelSMSInteval(int hours) {
   if (hours < 1 || hours > 24) throw std::invalid_argument("短信清理周期应该设置在1~24小时之间！");
   delSMSInterval_ = hours;
-  nextCleanupHour_ = NextCleanupHour(CurrentHour(), delSMSInterval_);
+  nextCleanupHour_ = sms::NextCleanupHour(hourSource_(), delSMSInterval_);
 }
 
 void TSMSComm::SetActive(bool active) {
@@ -423,7 +428,7 @@ void TSMSComm::DropQueued(std::uint64_t group) {
 
 void TSMSComm::CheckCleanupHour() {
   if (!timingDelSMS_ || cleanupState_ != 0) return;
-  if (CurrentHour() != nextCleanupHour_) return;
+  if (hourSource_() != nextCleanupHour_) return;
   nextCleanupHour_ = (nextCleanupHour_ + delSMSInterval_) % 24;
   cleanupState_ = 1;
 }

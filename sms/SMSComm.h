@@ -67,7 +67,10 @@ class TSMSComm {
   int DelSMSInteval() const { return delSMSInterval_; }
   // Throws std::invalid_argument "短信清理周期应该设置在1~24小时之间！" outside 1 to 24.
   void SetDelSMSInteval(int hours);
-  int NextCleanupHourForTests() const { return nextCleanupHour_.load(); }
+  int NextCleanupHour() const { return nextCleanupHour_.load(); }
+  // The hour of the day the clean-up compares with; the local clock's by
+  // default. Set before OpenModem.
+  void SetHourSource(std::function<int()> hourSource);
 
   // Events; set them before OpenModem. They run on the thread that owns the
   // port at that moment (the worker, or the thread inside OpenModem).
@@ -166,6 +169,7 @@ class TSMSComm {
   int delSMSInterval_ = 12;
   std::atomic<int> nextCleanupHour_{0};
   int cleanupState_ = 0;  // 0 idle, 1 due, 2 running
+  std::function<int()> hourSource_;
 
   std::mutex tasksMutex_;  // guards tasks_ and every task's done/result
   std::condition_variable tasksChanged_;

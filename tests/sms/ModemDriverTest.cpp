@@ -1,3 +1,4 @@
+#include <atomic>
 #include <future>
 #include <thread>
 
@@ -229,6 +230,23 @@ TEST_F(ModemFixture, AFullTaskListRefusesWithoutTouchingTheModem) {
   EXPECT_FALSE(modem_.QueueSend(item, 0, nullptr));
   EXPECT_FALSE(first.get());
   EXPECT_TRUE(queued.get_future().get());
+}
+
+TEST_F(ModemFixture, AtTheCleanupHourTheSimIsListedAndHandledThenTheNextHourIsPlanned) {
+  std::atomic<int> hour{9};
+  modem_.SetHourSource([&] { return hour.load(); });
+  EXPECT_EQ(modem_.NextCleanupHour(), 12);
+  std::promise<void> cleaned;
+  modem_.OnAfterTimingDelSMS = [&] { cleaned.set_value(); };
+  ASSERT_TRUE(modem_.OpenModem());
+  sim_.Store(kChineseDeliver);  // arrived without an indication
+  hour = 12;
+  ASSERT_EQ(cleaned.get_future().wait_for(std::chrono::seconds(20)), std::future_status::ready);
+  ASSERT_EQ(Received().size(), 1u);
+  EXPECT_EQ(Received()[0].MsgText, "你好");
+  EXPECT_TRUE(sim_.WaitUntil([&] { return sim_.Sim().empty(); }));
+  EXPECT_EQ(modem_.NextCleanupHour(), 0);
+  modem_.CloseModem();  // the hour source and promise end with this test
 }
 
 TEST(ModemLines, IndicationsAndResultCodesAreRecognised) {
