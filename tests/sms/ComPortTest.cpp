@@ -43,6 +43,34 @@ TEST(ComPort, OddBufferSizesAreLoweredByOne) {
   EXPECT_EQ(port.Buffer().OutputSize, 2046);
 }
 
+TEST(ComPort, BufferAndTimeoutValuesTheDeviceCannotTakeAreRefusedWhileOpen) {
+  quor::test::PseudoTerminal pty;
+  TComPort port;
+  port.SetPort(pty.DevicePath());
+  port.OpenPort();
+  try {
+    port.SetBuffer({0, 1024});
+    FAIL() << "accepted";
+  } catch (const EComPort& error) {
+    EXPECT_EQ(error.Code(), kComBufferFailed);
+    EXPECT_STREQ(error.what(), "设置串行口缓冲区大小失败. (win error code: 22)");
+  }
+  try {
+    port.SetTimeouts({-1, 2, 20, 0, 0});
+    FAIL() << "accepted";
+  } catch (const EComPort& error) {
+    EXPECT_EQ(error.Code(), kComTimeoutsFailed);
+  }
+}
+
+TEST(ComPort, ThePortListOffersComNamesAndDevicePaths) {
+  for (const std::string& name : ListSerialPorts()) {
+    const bool comName =
+        name.rfind("COM", 0) == 0 && ResolveSerialDevice(name).rfind("/dev/ttyS", 0) == 0;
+    EXPECT_TRUE(comName || name.rfind("/dev/", 0) == 0) << name;
+  }
+}
+
 TEST(ComPort, ComNamesMapToTtySDevicesAndPathsStayAsWritten) {
   EXPECT_EQ(ResolveSerialDevice("COM1"), "/dev/ttyS0");
   EXPECT_EQ(ResolveSerialDevice("com12"), "/dev/ttyS11");
