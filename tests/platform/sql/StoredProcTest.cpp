@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "Connection.h"
+#include "ProcedureCache.h"
 #include "SqlError.h"
 #include "StandIn.h"
 #include "StoredProc.h"
@@ -478,6 +479,80 @@ TEST_F(StoredProcTest, OpeningAProcedureWithoutRowsRaisesTheNoResultSetError) {
   }
   EXPECT_FALSE(proc_->Active());
   EXPECT_EQ(proc_->ParamValue("@RETURN_VALUE").AsInteger(), 4);
+}
+
+}  // namespace
+}  // namespace quor::sql
+
+namespace quor::sql {
+namespace {
+
+TEST_F(StoredProcTest, RememberedDeclarationCallsByNameThroughSpExecuteSqlWithOutputs) {
+  proc_->RefreshParameters();
+  const Parameters declaration = proc_->Params();
+  ASSERT_TRUE(StoredProc::CanCallByName("AAAAASN;1", declaration));
+  proc_->UseDeclaration(declaration, nullptr);
+  proc_->SetParamValue("@Count", Value::Integer(3));
+  proc_->SetParamValue("@Price", Value::Decimal("1.5"));
+  reply_.returnStatus = 6;
+  reply_.outputs["@Next"] = 11;
+  server_->ClearRequests();
+  proc_->ExecProc();
+  EXPECT_EQ(proc_->ParamValue("@RETURN_VALUE").AsInteger(), 6);
+  EXPECT_EQ(proc_->ParamValue("@Next").AsInteger(), 11);
+  const t::ProcedureCall call = LastCall();
+  EXPECT_EQ(call["@Count"], t::Value(3));
+  EXPECT_EQ(call["@Kind"], t::Value("K"));  // unassigned: the declared default
+  EXPECT_EQ(call["@Mid"], t::Value(5));
+  const std::vector<t::Request> requests = server_->Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].procedure, "sp_executesql");
+  EXPECT_EQ(requests[0].text,
+            "EXEC @RETURN_VALUE = AAAAASN @Count = @Count, @Price = @Price, @Next = @Next OUTPUT");
+}
+
+TEST_F(StoredProcTest, OnlyDeclarationsThatCanBeWrittenOutAreCalledByName) {
+  proc_->RefreshParameters();
+  const Parameters declaration = proc_->Params();
+  struct Case {
+    const char* procedure;
+    Parameter extra;
+    bool byName;
+  };
+  const std::vector<Case> cases = {
+      {"AAAAASN;1", Parameter("@Ok", ParamDirection::kInput, SQL_INTEGER, "int"), true},
+      {"dbo.AAAAASN", Parameter("@Ok", ParamDirection::kInput, SQL_VARCHAR, "varchar", 20), true},
+      {"AAAAASN;2", Parameter("@Ok", ParamDirection::kInput, SQL_INTEGER, "int"), false},
+      {"AAAAASN", Parameter("@Bad name", ParamDirection::kInput, SQL_INTEGER, "int"), false},
+      {"AAAAASN", Parameter("@Ok", ParamDirection::kInput, SQL_INTEGER, "int) drop x --"), false},
+      {"AAAAASN", Parameter("NoAt", ParamDirection::kInput, SQL_INTEGER, "int"), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.procedure + std::string(" ") + c.extra.Name() + " " + c.extra.TypeName());
+    Parameters list = declaration;
+    list.Add(c.extra);
+    EXPECT_EQ(StoredProc::CanCallByName(c.procedure, list), c.byName);
+  }
+}
+
+TEST_F(StoredProcTest, ProcedureCacheKeepsListsPerServerDatabaseAndProcedure) {
+  ProcedureCache cache;
+  proc_->RefreshParameters();
+  const std::string key = ProcedureCache::KeyOf("Srv,1433", "QuorData01", "AAAAASN;1");
+  EXPECT_EQ(key, ProcedureCache::KeyOf("srv,1433", "quordata01", "aaaaasn"));
+  EXPECT_NE(key, ProcedureCache::KeyOf("srv,1433", "QuorData02", "AAAAASN"));
+  cache.Store(key, proc_->Params());
+  cache.Store(ProcedureCache::KeyOf("Srv,1433", "QuorData02", "AAAAASN"), proc_->Params());
+  ASSERT_TRUE(cache.Find(key));
+  EXPECT_EQ(cache.Find(key)->Count(), proc_->Params().Count());
+  cache.FlushDatabase("SRV,1433", "quordata01");
+  EXPECT_FALSE(cache.Find(key));
+  EXPECT_EQ(cache.Size(), 1u);
+  cache.SetLifetime(std::chrono::seconds(0));
+  EXPECT_FALSE(cache.Enabled());
+  EXPECT_EQ(cache.Size(), 0u);
+  cache.Store(key, proc_->Params());
+  EXPECT_FALSE(cache.Find(key));
 }
 
 }  // namespace
