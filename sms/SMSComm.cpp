@@ -293,6 +293,7 @@ void TSMSComm::FailQueued(const std::string& reason) {
     }
   }
   tasksChanged_.notify_all();
+  if (!failed.empty()) Log(std::to_string(failed.size()) + " queued modem tasks failed: " + reason);
   for (const std::shared_ptr<Task>& task : failed) {
     if (task->onSent) Raise("send report", task->onSent, task->item, false);
     if (task->onMarker) Raise("batch end", task->onMarker, false);
