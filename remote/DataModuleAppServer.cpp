@@ -33,7 +33,14 @@ com::Variant TDataModuleServer::AS_GetRecords(const std::string& providerName, s
     PrepareExecSql(commandText);
     params = datasnap::PackParams(adoStoredProc_.Params());
   } else {
-    remote::PrepareProcedure(adoStoredProc_, remote::MarkedProcedure(ownerData));
+    const std::string procedure = remote::MarkedProcedure(ownerData);
+    remote::PrepareProcedure(adoStoredProc_, procedure);
+    // The provider assigns the entries by name; a name the remembered list
+    // lacks may be one the procedure has gained since.
+    if (adoStoredProc_.UsesRememberedDeclaration() &&
+        !datasnap::EntriesFindParameters(params, adoStoredProc_.Params())) {
+      remote::PrepareProcedure(adoStoredProc_, procedure, /*fresh=*/true);
+    }
     remote::FillEmptyStringParams(params);
   }
   com::Variant packet =

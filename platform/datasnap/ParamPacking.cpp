@@ -151,6 +151,21 @@ bool EntriesNameParameters(const com::Variant& params, const sql::Parameters& ta
   return true;
 }
 
+bool EntriesFindParameters(const com::Variant& params, const sql::Parameters& target) {
+  if (!params.Deref().IsArray()) return true;
+  const com::SafeArray& array = params.Deref().GetArray();
+  if (array.Dimensions() != 1) return true;
+  for (std::int32_t i = array.LowBound(0); i <= array.HighBound(0); ++i) {
+    const std::optional<PackedParam> packed = ReadPackedParam(array.Get({i}));
+    if (!packed ||
+        packed->direction == static_cast<std::int32_t>(sql::ParamDirection::kReturnValue)) {
+      continue;
+    }
+    if (target.Find(packed->name) == nullptr) return false;
+  }
+  return true;
+}
+
 void AssignParamsByName(const com::Variant& params, sql::Parameters& target) {
   if (!params.Deref().IsArray()) return;
   const com::SafeArray& array = ParameterArray(params);

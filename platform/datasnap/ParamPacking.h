@@ -49,6 +49,11 @@ void UnpackParams(const com::Variant& params, sql::Parameters& target);
 // own position (letter case ignored).
 bool EntriesNameParameters(const com::Variant& params, const sql::Parameters& target);
 
+// True when every entry AssignParamsByName would assign names a parameter of
+// `target` (letter case ignored); malformed entries count as found, the
+// assignment reports them.
+bool EntriesFindParameters(const com::Variant& params, const sql::Parameters& target);
+
 // By name, as a provider takes a client's parameters onto its dataset: every
 // entry's value goes to the parameter of its name (return values are skipped).
 // A malformed entry or an unknown name raises std::runtime_error.

@@ -179,6 +179,32 @@ TEST_F(ParameterCacheTest, ProcedureGoneSinceItWasRememberedIsReportedAndForgott
   EXPECT_FALSE(cache.Find(key));
 }
 
+TEST_F(ParameterCacheTest, EntryNamingAParameterTheRememberedListLacksIsLookedUpAfresh) {
+  const auto declare = [this](std::vector<test::ParamDecl> params) {
+    accountSet_.Declare({"P_Rows", std::move(params)}, [](const test::ProcedureCall&) {
+      test::Reply reply;
+      reply.resultSets.push_back({{test::Col("ID", test::SqlType::Int)}, {{1}}});
+      return reply;
+    });
+  };
+  const auto fetch = [this](std::vector<Variant> entries) {
+    OutSlot recsOut = Out(Variant::I4(-1), com::VT_I4);
+    OutSlot params = Out(Vector(std::move(entries)));
+    OutSlot owner = Out(Vector({Variant("TQueryDataSet"), Variant("P_Rows")}));
+    return Call("AS_GetRecords", {Variant("DataSetProvider"), Variant::I4(-1), recsOut.ref,
+                                  Variant::I4(1), Variant(""), params.ref, owner.ref});
+  };
+  declare({test::Param("@A", test::SqlType::Int)});
+  ASSERT_EQ(fetch({Entry("@A", Variant::I4(1), 3, 1)}).hr, com::S_OK);
+  declare({test::Param("@A", test::SqlType::Int),
+           WithDefault(test::Param("@New", test::SqlType::Int), 0)});
+  const CallResult result =
+      fetch({Entry("@A", Variant::I4(1), 3, 1), Entry("@New", Variant::I4(8), 3, 1)});
+  ASSERT_EQ(result.hr, com::S_OK) << result.excepInfo.description;
+  EXPECT_EQ(accountSet_.LastCall("P_Rows")["@New"], test::Value(8));
+  EXPECT_EQ(accountSet_.LastCall("P_Rows")["@A"], test::Value(1));
+}
+
 TEST_F(ParameterCacheTest, SettingItOffAsksTheServerForEveryCallAndCallsByPosition) {
   sql::ProcedureCache::Shared().SetLifetime(std::chrono::seconds(0));
   ASSERT_EQ(Execute().hr, com::S_OK);
