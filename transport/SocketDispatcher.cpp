@@ -221,7 +221,13 @@ void TSocketDispatcher::AcceptLoop() {
     }
     if (stopAccept_) break;
     for (std::size_t i = 1; i < fds.size(); ++i) {
-      if (fds[i].revents & POLLIN) AcceptFrom(fds[i].fd);
+      if (!(fds[i].revents & POLLIN)) continue;
+      try {
+        AcceptFrom(fds[i].fd);
+      } catch (...) {
+        // Nothing may end the accept thread: the port would go deaf.
+        acceptLog_.Log("port " + std::to_string(listeningPort_) + ": accepting failed");
+      }
     }
   }
 }
