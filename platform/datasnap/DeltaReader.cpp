@@ -13,8 +13,6 @@ namespace quor::datasnap {
 namespace {
 
 constexpr std::uint16_t kTypeMask = 0x3F;
-constexpr std::int64_t kMillisPerDay = 86'400'000;
-constexpr std::int64_t kUnixEpochDayNumber = 719'163;  // 1970-01-01 when 0001-01-01 is day 1
 
 class Cursor {
  public:
@@ -126,7 +124,7 @@ sql::DateTime DateOfDayNumber(std::int64_t dayNumber) {
     throw PacketError("day number " + std::to_string(dayNumber) + " is no date");
   }
   const std::chrono::year_month_day ymd{
-      std::chrono::sys_days(std::chrono::days(dayNumber - kUnixEpochDayNumber))};
+      std::chrono::sys_days(std::chrono::days(dayNumber - packet::kUnixEpochDayNumber))};
   sql::DateTime dt;
   dt.year = static_cast<int>(ymd.year());
   dt.month = static_cast<int>(static_cast<unsigned>(ymd.month()));
@@ -135,7 +133,7 @@ sql::DateTime DateOfDayNumber(std::int64_t dayNumber) {
 }
 
 void SetTimeOfDay(sql::DateTime& dt, std::int64_t millis) {
-  if (millis < 0 || millis >= kMillisPerDay) {
+  if (millis < 0 || millis >= packet::kMillisPerDay) {
     throw PacketError(std::to_string(millis) + " ms is no time of day");
   }
   dt.hour = static_cast<int>(millis / 3'600'000);
@@ -192,8 +190,8 @@ sql::Value ReadValue(Cursor& in, const DeltaField& field) {
         throw PacketError("field \"" + field.name + "\": no timestamp");
       }
       const auto whole = static_cast<std::int64_t>(std::llround(millis));
-      sql::DateTime dt = DateOfDayNumber(whole / kMillisPerDay);
-      SetTimeOfDay(dt, whole % kMillisPerDay);
+      sql::DateTime dt = DateOfDayNumber(whole / packet::kMillisPerDay);
+      SetTimeOfDay(dt, whole % packet::kMillisPerDay);
       return sql::Value::FromDateTime(dt);
     }
     case packet::kAnsiString:

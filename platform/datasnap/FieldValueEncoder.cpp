@@ -10,14 +10,11 @@
 
 #include "LittleEndian.h"
 #include "PacketError.h"
+#include "PacketFormat.h"
 #include "platform/text/Encodings.h"
 
 namespace quor::datasnap {
 namespace {
-
-constexpr std::int64_t kMillisPerDay = 86'400'000;
-// Day numbers count 0001-01-01 as day 1; 1970-01-01, the epoch of sys_days, is day 719163.
-constexpr std::int64_t kUnixEpochDayNumber = 719'163;
 
 std::int64_t CheckedInteger(const sql::Value& value, std::int64_t low, std::int64_t high) {
   const std::int64_t number = value.AsInteger();
@@ -48,7 +45,7 @@ std::int64_t DayNumber(const sql::DateTime& dt) {
   const std::chrono::sys_days days{std::chrono::year(dt.year) /
                                    std::chrono::month(static_cast<unsigned>(dt.month)) /
                                    std::chrono::day(static_cast<unsigned>(dt.day))};
-  return days.time_since_epoch().count() + kUnixEpochDayNumber;
+  return days.time_since_epoch().count() + packet::kUnixEpochDayNumber;
 }
 
 // Rounded to the nearest millisecond: SQL Server's datetime ticks (1/300 s)
@@ -103,7 +100,7 @@ std::int64_t TimeOfDayMillis(const sql::Value& value) {
     throw PacketError("not a time of day: " + value.ToDebugString());
   }
   // Rounding 23:59:59.9995 up must not leave the day.
-  return std::min(millis, kMillisPerDay - 1);
+  return std::min(millis, packet::kMillisPerDay - 1);
 }
 
 bool IsAscii(std::string_view text) {
@@ -237,8 +234,8 @@ void AppendFieldValue(const PacketField& field, const sql::Value& value,
       break;
     case ValueForm::kTimestamp: {
       const sql::DateTime dt = CheckedDateTime(value);
-      const std::int64_t millis =
-          DayNumber(dt) * kMillisPerDay + MillisOfDay(dt.hour, dt.minute, dt.second, dt.nanosecond);
+      const std::int64_t millis = DayNumber(dt) * packet::kMillisPerDay +
+                                  MillisOfDay(dt.hour, dt.minute, dt.second, dt.nanosecond);
       // At most about 3.2e14, well inside the 2^53 that a double holds exactly.
       AppendFloat64(out, static_cast<double>(millis));
       break;

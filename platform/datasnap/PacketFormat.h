@@ -18,6 +18,11 @@ inline constexpr std::size_t kRecordCountOffset = 14;
 inline constexpr std::size_t kHeaderSizeOffset = 22;
 inline constexpr std::size_t kHeaderFixedBytes = 24;
 
+// Dates and times travel as day numbers and milliseconds: day numbers count
+// 0001-01-01 as day 1, so 1970-01-01 (the epoch of sys_days) is day 719163.
+inline constexpr std::int64_t kMillisPerDay = 86'400'000;
+inline constexpr std::int64_t kUnixEpochDayNumber = 719'163;
+
 // Field types (low six bits of the type word).
 inline constexpr std::uint16_t kSignedInteger = 1;
 inline constexpr std::uint16_t kUnsignedInteger = 2;
