@@ -13,6 +13,8 @@ namespace {
 std::atomic<bool> userLoginIdentic{false};
 std::atomic<bool> useClientAutoUpdate{false};
 std::atomic<bool> useClientAutoSynchro{true};
+std::atomic<bool> useMobileDataBase{false};
+std::atomic<bool> usePhoneToDataBase{false};
 
 bool ReadSwitch(const char* key, bool defaultValue) {
   return IsTrue(ReadConfig(key, ConfigBool(defaultValue)));
@@ -24,6 +26,8 @@ void LoadConsoleSwitches() {
   userLoginIdentic.store(ReadSwitch(configkey::kUserLoginIdentic, false));
   useClientAutoUpdate.store(ReadSwitch(configkey::kUseClientAutoUpdate, false));
   useClientAutoSynchro.store(ReadSwitch(configkey::kUseClientAutoSynchro, true));
+  useMobileDataBase.store(ReadSwitch(configkey::kUseMobileDataBase, false));
+  usePhoneToDataBase.store(ReadSwitch(configkey::kUsePhoneToDataBase, false));
 }
 
 bool UserLoginIdentic() {
@@ -43,6 +47,18 @@ bool UseClientAutoSynchro() {
 }
 void SetUseClientAutoSynchro(bool on) {
   useClientAutoSynchro.store(on);
+}
+bool UseMobileDataBase() {
+  return useMobileDataBase.load();
+}
+void SetUseMobileDataBase(bool on) {
+  useMobileDataBase.store(on);
+}
+bool UsePhoneToDataBase() {
+  return usePhoneToDataBase.load();
+}
+void SetUsePhoneToDataBase(bool on) {
+  usePhoneToDataBase.store(on);
 }
 
 }  // namespace quor

@@ -6,8 +6,9 @@
 
 namespace quor {
 
-// Reads "UserLoginIdentic" ("False"), "UseClientAutoUpdate" ("False") and
-// "UseClientAutoSynchro" ("True") from the configuration; only "True" is on.
+// Reads "UserLoginIdentic" ("False"), "UseClientAutoUpdate" ("False"),
+// "UseClientAutoSynchro" ("True"), "UseMobileDataBase" ("False") and
+// "UsePhoneToDataBase" ("False") from the configuration; only "True" is on.
 void LoadConsoleSwitches();
 
 // Until loaded: off, off, on, as the defaults say.
@@ -17,5 +18,11 @@ bool UseClientAutoUpdate();
 void SetUseClientAutoUpdate(bool on);
 bool UseClientAutoSynchro();
 void SetUseClientAutoSynchro(bool on);
+// The phones' account-set choice: the server's chosen account set, and the
+// account set matched by the phone's number.
+bool UseMobileDataBase();
+void SetUseMobileDataBase(bool on);
+bool UsePhoneToDataBase();
+void SetUsePhoneToDataBase(bool on);
 
 }  // namespace quor

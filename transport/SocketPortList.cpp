@@ -63,6 +63,19 @@ std::size_t SocketPortList::ConnectionCount() const {
   return count;
 }
 
+TSocketDispatcher& SocketPortList::AddPort(const PortSettings& settings) {
+  auto dispatcher = std::make_unique<TSocketDispatcher>(context_);
+  dispatcher->SetSettings(settings);
+  dispatchers_.push_back(std::move(dispatcher));
+  return *dispatchers_.back();
+}
+
+void SocketPortList::RemovePort(std::size_t index) {
+  if (index >= dispatchers_.size()) return;
+  dispatchers_[index]->Close();
+  dispatchers_.erase(dispatchers_.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
 void SocketPortList::CloseAll() {
   for (const auto& dispatcher : dispatchers_) dispatcher->Close();
 }

@@ -42,6 +42,12 @@ class SocketPortList {
   std::size_t ConnectionCount() const;
   void CloseAll();
 
+  // For the transport window: a new port with these settings, not yet open,
+  // appended to the list; and the removal of one (closing it and its
+  // connections). Both run on the thread that owns the list.
+  TSocketDispatcher& AddPort(const PortSettings& settings);
+  void RemovePort(std::size_t index);
+
  private:
   std::shared_ptr<TransportContext> context_;
   registry::Registry store_;
