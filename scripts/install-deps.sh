@@ -10,6 +10,7 @@ packages=(
   clang-format
   clang libclang-rt-14-dev
   libsqlite3-dev
+  libzip-dev zip
 )
 
 missing=()
