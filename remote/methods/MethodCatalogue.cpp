@@ -9,7 +9,7 @@ std::vector<const MethodDescription*> CatalogueMethods() {
   std::vector<const MethodDescription*> methods;
   for (const std::vector<MethodDescription>* family :
        {&SessionMethods(), &AdministrationMethods(), &BasicInformationMethods(), &BillMethods(),
-        &MemberCardSmsMethods()}) {
+        &MemberCardSmsMethods(), &GenericSqlMethods(), &SystemValueMethods()}) {
     for (const MethodDescription& method : *family) methods.push_back(&method);
   }
   return methods;

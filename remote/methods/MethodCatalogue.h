@@ -17,6 +17,8 @@ const std::vector<MethodDescription>& AdministrationMethods();
 const std::vector<MethodDescription>& BasicInformationMethods();
 const std::vector<MethodDescription>& BillMethods();
 const std::vector<MethodDescription>& MemberCardSmsMethods();
+const std::vector<MethodDescription>& GenericSqlMethods();
+const std::vector<MethodDescription>& SystemValueMethods();
 
 // Every family's rows, family by family.
 std::vector<const MethodDescription*> CatalogueMethods();
