@@ -216,6 +216,9 @@ TEST_F(ModemFixture, AnUnpluggedModemClosesAndReportsIt) {
 }
 
 TEST_F(ModemFixture, AFullTaskListRefusesWithoutTouchingTheModem) {
+  ModemTimings timings = FastTimings();
+  timings.prompt = std::chrono::seconds(60);  // the first send holds the worker until the close
+  modem_.SetTimings(timings);
   modem_.SetTaskCapacity(1);
   ASSERT_TRUE(modem_.OpenModem());
   sim_.SilenceNext("AT+CMGS");
@@ -228,8 +231,11 @@ TEST_F(ModemFixture, AFullTaskListRefusesWithoutTouchingTheModem) {
   std::promise<bool> queued;
   EXPECT_TRUE(modem_.QueueSend(item, 0, [&](const TSMSItem&, bool ok) { queued.set_value(ok); }));
   EXPECT_FALSE(modem_.QueueSend(item, 0, nullptr));
+  EXPECT_FALSE(modem_.SendSMS("10086", "three"));
+  modem_.CloseModem();
   EXPECT_FALSE(first.get());
-  EXPECT_TRUE(queued.get_future().get());
+  EXPECT_FALSE(queued.get_future().get());  // failed by the close, never sent
+  EXPECT_EQ(CountOf(sim_.Received(), "AT+CMGS"), 1u);
 }
 
 TEST_F(ModemFixture, AtTheCleanupHourTheSimIsListedAndHandledThenTheNextHourIsPlanned) {

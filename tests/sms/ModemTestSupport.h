@@ -14,6 +14,8 @@
 
 namespace quor::sms::test {
 
+// Waits that only end a faulty exchange are short enough that a time-out test
+// takes a fraction of a second, and long enough for a loaded machine.
 inline ModemTimings FastTimings() {
   using std::chrono::milliseconds;
   ModemTimings timings;
@@ -22,11 +24,11 @@ inline ModemTimings FastTimings() {
   timings.openReply = milliseconds(2000);
   timings.preamblePause = milliseconds(1);
   timings.prompt = milliseconds(300);
-  timings.sendReply = milliseconds(300);
+  timings.sendReply = milliseconds(2000);
   timings.noticeLine = milliseconds(300);
-  timings.readSilence = milliseconds(300);
-  timings.listSilence = milliseconds(300);
-  timings.deleteReply = milliseconds(1000);
+  timings.readSilence = milliseconds(1000);
+  timings.listSilence = milliseconds(1000);
+  timings.deleteReply = milliseconds(2000);
   timings.unicodePartPause = milliseconds(0);
   timings.batchFirstReport = milliseconds(2000);
   return timings;
