@@ -19,12 +19,14 @@ using quor::test::Output;
 using quor::test::Param;
 using quor::test::SqlType;
 
+class MemberCardMembersTest : public ModuleTest {};
+
 struct Member {
   const char* name;
   com::DispId dispId;
 };
 
-TEST_F(ModuleTest, EveryMemberCardAndSmsMemberHasItsDispId) {
+TEST_F(MemberCardMembersTest, EveryMemberCardAndSmsMemberHasItsDispId) {
   const Member members[] = {
       {"TelSendSmallMessage", 1270},
       {"TelReceSmallMessage", 1271},
@@ -69,7 +71,7 @@ TEST_F(ModuleTest, EveryMemberCardAndSmsMemberHasItsDispId) {
     EXPECT_EQ(DispIdOf(member.name), member.dispId) << member.name;
 }
 
-TEST_F(ModuleTest, TheHighLimitComesBackInTheAmountTheCallerSent) {
+TEST_F(MemberCardMembersTest, TheHighLimitComesBackInTheAmountTheCallerSent) {
   accountSet_.Declare(
       {"AAAAAQT",
        {Param("@OperatorID", SqlType::VarChar, 10), Param("@CompanyID", SqlType::VarChar, 10),
@@ -100,7 +102,7 @@ TEST_F(ModuleTest, TheHighLimitComesBackInTheAmountTheCallerSent) {
   EXPECT_EQ(result.value->GetI4(), 3);
 }
 
-TEST_F(ModuleTest, TheBlacklistSettingTravelsAsItsTableCodeParameter) {
+TEST_F(MemberCardMembersTest, TheBlacklistSettingTravelsAsItsTableCodeParameter) {
   accountSet_.Declare(
       {"AAAAARI",
        {Param("@OperatorID", SqlType::VarChar, 10), Param("@CompanyID", SqlType::VarChar, 10),
@@ -121,7 +123,7 @@ TEST_F(ModuleTest, TheBlacklistSettingTravelsAsItsTableCodeParameter) {
   EXPECT_EQ(nRet.value->GetI4(), -2);
 }
 
-TEST_F(ModuleTest, WithoutAnActiveModemTheSmsMembersAnswerFalse) {
+TEST_F(MemberCardMembersTest, WithoutAnActiveModemTheSmsMembersAnswerFalse) {
   remote::RegisterSmsGateway(nullptr);
   OutSlot content = Out(Variant("stale"));
   const CallResult received = Call("TelReceSmallMessage", {content.ref});
