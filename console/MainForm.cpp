@@ -218,7 +218,7 @@ TfrmMainForm::TfrmMainForm(MainFormEnvironment environment, QWidget* parent)
     pnlBottom_->setVisible(false);
   }
   // 15.
-  if (MsdeSwitch() || (!SqlServerInstalled() && engineInstalled)) {
+  if (MsdeSwitch() || (engineInstalled && !SqlServerInstalled())) {
     const bool autoStart = IsTrue(ReadConfig(configkey::kAutoStartMiniSql, "True"));
     cbxAutoStartSQL_->setChecked(autoStart);
     SetPrivateEngineMode(autoStart);
@@ -272,7 +272,9 @@ void TfrmMainForm::BuildWidgets() {
   labelTitle_ = new QLabel(titlePanel);
   labelTitle_->setObjectName("LabelTitle");
   labelTitle_->setStyleSheet("color: blue; font-weight: bold; font-size: 20px;");
-  (new QHBoxLayout(titlePanel))->addWidget(labelTitle_);
+  auto* titleRow = new QHBoxLayout(titlePanel);
+  titleRow->setContentsMargins(8, 0, 8, 0);
+  titleRow->addWidget(labelTitle_);
   layout->addWidget(titlePanel);
 
   auto* mobile = new DoubleClickPanel(central);
@@ -338,9 +340,9 @@ void TfrmMainForm::BuildWidgets() {
   grid_->verticalHeader()->setDefaultSectionSize(16);
   grid_->verticalHeader()->setMinimumSectionSize(16);
   grid_->setColumnWidth(0, 12);
-  grid_->setColumnWidth(1, 90);
-  grid_->setColumnWidth(2, 90);
-  grid_->setColumnWidth(3, 70);
+  grid_->setColumnWidth(1, 84);
+  grid_->setColumnWidth(2, 92);
+  grid_->setColumnWidth(3, 64);
   grid_->setColumnWidth(4, 90);
   grid_->horizontalHeader()->setStretchLastSection(true);
   layout->addWidget(grid_, 1);

@@ -6,6 +6,7 @@
 
 #include "ServerPublic/ConfigKeys.h"
 #include "ServerPublic/ConsoleSwitches.h"
+#include "ServerPublic/SqlRoutines.h"
 #include "console/MainForm.h"
 
 namespace quor::console {

@@ -1,5 +1,8 @@
 #include "host/ServerHost.h"
 
+#include <QCoreApplication>
+#include <QMetaObject>
+
 #include <signal.h>
 #include <unistd.h>
 
@@ -15,6 +18,7 @@
 #include "ServerPublic/ConsoleSwitches.h"
 #include "ServerPublic/ServerGlobals.h"
 #include "ServerPublic/ServerVersion.h"
+#include "console/uMainServer.h"
 #include "host/ApplicationShell.h"
 #include "host/ComServer.h"
 #include "host/CommandLine.h"
@@ -86,13 +90,28 @@ int UpdateServiceAndExit(const CommandLine& commandLine, const std::string& prog
   }
 }
 
-// What the console window reads while it is created, before any client can
-// connect: the command timeout of new modules and the policy switches.
-void LoadRunTimeSettings() {
-  SetCommandTimeoutSeconds(ReadConfigInt("TIMEOUT", "", 300));
-  LoadConsoleSwitches();
+// The console window reads the command timeout of new modules and the policy
+// switches while it is created, before any client can connect.
+void LogRunTimeSettings() {
   Log("run-time settings loaded: command timeout " + std::to_string(CommandTimeoutSeconds()) +
       " s, one login per user " + (UserLoginIdentic() ? "on" : "off"));
+}
+
+console::MainFormEnvironment ConsoleEnvironment(console::TSocketForm* socketForm) {
+  console::MainFormEnvironment environment;
+  environment.socketForm = socketForm;
+  const std::string programPath = Startup().programPath;
+  environment.installService = [programPath] {
+    service::InstallService({ServiceName(), ProductTitle(), programPath});
+  };
+  environment.removeService = [] { service::RemoveService(ServiceName()); };
+  return environment;
+}
+
+// Without a notification area a hidden window could never be reached again,
+// so on such a desktop the console shows itself at start.
+void ShowConsoleWhereNoTray(console::TfrmMainForm& mainForm, bool headless) {
+  if (!headless && !mainForm.HasTrayIcon()) mainForm.show();
 }
 
 std::string StartLine(const char* mode) {
@@ -119,24 +138,28 @@ int RunServiceMode(int& argc, char** argv, const std::optional<fs::path>& iconFi
 
   ApplicationShell shell(argc, argv, /*headless=*/true, iconFile);
   RegisterComClassesQuietly(Startup().programPath);
-  // The service object TSocketService (name ServiceName, display name
-  // ProductTitle, no pausing) is created here.
-  // The socket transport window TSocketForm is created here over the socket
-  // transport; systemd's start of the unit is the service's start, which
-  // opens the ports. The stop (SIGTERM) closes them as the process ends.
+  // systemd's start of the unit is the service's start, which opens the
+  // ports; the stop (SIGTERM) ends the loop and the ports close as the
+  // process ends.
   SocketTransportHost sockets;
+  console::TSocketForm socketForm(sockets.Ports(), sockets.ConnectionRows());
+  console::TSocketService socketService(ServiceName(), ProductTitle(), socketForm);
   [[maybe_unused]] const bool autoShutDown = ReadConfig("AutoShutDown", "False") == "True";
   // The scheduled shutdown is armed here, without its window, when autoShutDown.
   // TDataLocalServer is created here.
   SmsServiceHost smsService;
   // TDataSynchroServer is created here.
-  // TfrmMainForm is created here.
-  LoadRunTimeSettings();
+  console::TfrmMainForm mainForm(ConsoleEnvironment(&socketForm));
+  LogRunTimeSettings();
   // Only now may a client connect: its module takes the command timeout and
-  // its login the one-login rule from the settings just loaded.
-  sockets.OpenPorts();
-  Log(StartLine("service"));
-  return RunEventLoop(shell);
+  // its login the one-login rule from the settings just loaded. The window
+  // opens the ports on its thread once the loop runs; the start line follows.
+  socketService.Start();
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(), [] { Log(StartLine("service")); }, Qt::QueuedConnection);
+  const int status = RunEventLoop(shell);
+  socketService.Stop();
+  return status;
 }
 
 int RunDesktopMode(int& argc, char** argv, const std::string& fileName,
@@ -151,29 +174,34 @@ int RunDesktopMode(int& argc, char** argv, const std::string& fileName,
     return kExitAlreadyRunning;
   }
 
-  ApplicationShell shell(argc, argv, !HasDisplay(), iconFile);
+  const bool headless = !HasDisplay();
+  ApplicationShell shell(argc, argv, headless, iconFile);
   RegisterComClassesQuietly(Startup().programPath);
+  // Declared before the console window, which refers to the socket window,
+  // so they go after it; they are made after it, in start-up order.
+  std::optional<SocketTransportHost> sockets;
+  std::optional<console::TSocketForm> socketForm;
+  std::optional<lock::NamedMutex> socketServer;
   // TDataLocalServer is created here.
   SmsServiceHost smsService;
   // TDataSynchroServer is created here.
-  // TfrmMainForm is created here.
-  LoadRunTimeSettings();
+  console::TfrmMainForm mainForm(ConsoleEnvironment(nullptr));
+  LogRunTimeSettings();
 
-  std::optional<lock::NamedMutex> socketServer;
-  std::optional<SocketTransportHost> sockets;
   if (service::ServiceStatus(ServiceName()) < 1) {
-    // The socket transport window TSocketForm is created here over the socket
-    // transport.
     sockets.emplace();
+    socketForm.emplace(sockets->Ports(), sockets->ConnectionRows());
+    mainForm.SetSocketForm(&*socketForm);
     socketServer.emplace(lock::kSocketServerMutex);
     // Only the copy that created "SCKTSRVR" listens; another holder (a second
     // server on this machine) keeps the ports.
     if (!socketServer->AlreadyExisted()) {
-      sockets->OpenPorts();
+      socketForm->Initialise(/*fromService=*/false);
     } else {
       Log("socket ports left to the process that holds " + std::string(lock::kSocketServerMutex));
     }
   }
+  ShowConsoleWhereNoTray(mainForm, headless);
   Log(StartLine("desktop"));
   return RunEventLoop(shell);
 }

@@ -2,12 +2,7 @@
 
 #include <QCoreApplication>
 
-#include <cstdio>
-#include <string>
-
-#include "ServerPublic/ServerGlobals.h"
 #include "platform/registry/Registry.h"
-#include "platform/ui/MessageBoxes.h"
 #include "remote/uDataModuleSvr.h"
 
 namespace quor::host {
@@ -24,17 +19,6 @@ SocketTransportHost::SocketTransportHost()
 
 SocketTransportHost::~SocketTransportHost() {
   ports_->CloseAll();
-}
-
-void SocketTransportHost::OpenPorts() {
-  for (const std::string& failure : ports_->LoadAllSettings()) {
-    ui::ActiveMessageBoxes()->Show(failure, ProductTitle(), ui::MessageIcon::Error);
-  }
-  for (const auto& port : ports_->Dispatchers()) {
-    if (port->Active()) {
-      std::fprintf(stderr, "socket transport: listening on port %u\n", port->ListeningPort());
-    }
-  }
 }
 
 }  // namespace quor::host

@@ -1,7 +1,6 @@
 // The socket transport as start-up builds it: the COM classes clients may
 // create (the remote data module), the connection rows the transport window
-// subscribes to, and the configured ports. Ports that cannot be opened are
-// reported through the message boxes; the others serve on.
+// subscribes to, and the port list the transport window opens.
 #pragma once
 
 #include <memory>
@@ -21,10 +20,6 @@ class SocketTransportHost {
   ~SocketTransportHost();
   SocketTransportHost(const SocketTransportHost&) = delete;
   SocketTransportHost& operator=(const SocketTransportHost&) = delete;
-
-  // Builds the listeners from the settings store and opens them; shows
-  // "没有正确配置网络或打开端口（%d ）出错: %s" for each port that fails.
-  void OpenPorts();
 
   transport::SocketPortList& Ports() { return *ports_; }
   transport::QtConnectionObserver& ConnectionRows() { return *rows_; }

@@ -10,6 +10,8 @@ packages=(
   clang-format
   clang libclang-rt-14-dev
   libsqlite3-dev
+  # The console's Chinese texts, and the display its screenshot script draws on.
+  fonts-wqy-microhei xvfb
   libzip-dev zip
 )
 
