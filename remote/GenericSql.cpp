@@ -45,7 +45,9 @@ com::Variant ExecProcEx(TDataModuleServer& module, const MethodDescription& meth
   // remembered one.
   PrepareProcedure(proc, name + ";1", true);
   const std::size_t count = proc.Params().Count();
+  // Clients pass all 21; the ones they leave empty keep the server's defaults.
   for (std::size_t i = 1; i <= kPositionalArguments && i < count; ++i) {
+    if (args[i].Deref().IsEmpty()) continue;
     proc.Params()[i].SetValue(datasnap::ToSqlValue(args[i]));
   }
   proc.ExecProc();

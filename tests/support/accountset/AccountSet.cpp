@@ -34,6 +34,7 @@ AccountSet::AccountSet(SqlServerStandIn& server, std::string database)
   DeclareBasicInformationProcedures(*this);
   DeclareBillProcedures(*this);
   DeclareSessionProcedures(*this);
+  DeclareGenericSqlProcedures(*this);
 }
 
 void AccountSet::OnSql(const std::string& text, Reply reply) {
