@@ -221,6 +221,7 @@ TfrmMainForm::TfrmMainForm(MainFormEnvironment environment, QWidget* parent)
   if (MsdeSwitch() || (engineInstalled && !SqlServerInstalled())) {
     const bool autoStart = IsTrue(ReadConfig(configkey::kAutoStartMiniSql, "True"));
     cbxAutoStartSQL_->setChecked(autoStart);
+    autoStartLoaded_ = true;
     SetPrivateEngineMode(autoStart);
     if (autoStart) {
       if (const auto start = env_.tools.find("sbStartSQL"); start != env_.tools.end())
@@ -243,10 +244,15 @@ TfrmMainForm::~TfrmMainForm() {
   if (PrivateEngineMode()) {
     if (const auto stop = env_.tools.find("sbStopSQL"); stop != env_.tools.end()) stop->second();
   }
-  try {
-    WriteConfig(configkey::kAutoStartMiniSql, ConfigBool(cbxAutoStartSQL_->isChecked()));
-  } catch (const std::exception& error) {
-    ConsoleLog(std::string("AutoStartMiniSQL not saved: ") + error.what());
+  // Only a check box that showed the setting is written back: on a machine
+  // without the private engine it was never loaded, and writing it would turn
+  // the engine's automatic start off for the day it is installed.
+  if (autoStartLoaded_) {
+    try {
+      WriteConfig(configkey::kAutoStartMiniSql, ConfigBool(cbxAutoStartSQL_->isChecked()));
+    } catch (const std::exception& error) {
+      ConsoleLog(std::string("AutoStartMiniSQL not saved: ") + error.what());
+    }
   }
   if (trayIcon_) trayIcon_->hide();
 }

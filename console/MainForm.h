@@ -124,6 +124,7 @@ class TfrmMainForm : public QMainWindow {
   QWidget* pnlMsde_ = nullptr;
   QWidget* pnlBottom_ = nullptr;
   QCheckBox* cbxAutoStartSQL_ = nullptr;
+  bool autoStartLoaded_ = false;  // the check box shows AutoStartMiniSQL
   QLabel* edtMobileDB_ = nullptr;
   QTableWidget* grid_ = nullptr;
   QLabel* labelLocal_ = nullptr;

@@ -460,6 +460,14 @@ TEST_F(MainFormTest, CreationGoesOnWhenTheMachineSettingsCannotBeWritten) {
   EXPECT_EQ(Label("edtMobileDB")->text().toStdString(), "______________");
 }
 
+TEST_F(MainFormTest, ExitLeavesTheEngineStartSettingAloneWhereNoEngineIsInstalled) {
+  WriteConfigFile("TIMEOUT=60\r\n");
+  Form();
+  form_.reset();
+  ResetConfigCacheForTests();
+  EXPECT_EQ(ReadConfig("AutoStartMiniSQL", "(none)"), "(none)");
+}
+
 TEST_F(MainFormTest, CreationWritesTheSqlServerMachineSettingsToTheRegistryFile) {
   Form();
   const std::string text = ReadWholeFile(folder_.Path() / "registry.reg");

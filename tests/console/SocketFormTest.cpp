@@ -19,6 +19,7 @@
 
 #include "console/ConnectionHostName.h"
 #include "console/SocketForm.h"
+#include "console/SocketService.h"
 #include "tests/console/ConsoleTestSupport.h"
 #include "tests/transport/TestBed.h"
 #include "transport/PortSettings.h"
@@ -124,6 +125,28 @@ TEST_F(SocketFormTest, OpensTheConfiguredPortsAndSelectsTheFirst) {
   EXPECT_TRUE(Port(0).Active());
   EXPECT_TRUE(Port(1).Active());
   EXPECT_EQ(Child<QLabel>("StatusLine")->text().toStdString(), "当前连接数： 0 ");
+}
+
+TEST_F(SocketFormTest, TheServiceStartOpensThePortsOnTheWindowsThreadOnceEventsRun) {
+  const int port = FreeLowPort();
+  ConfigurePorts({port});
+  auto context = bed_.MakeContext();
+  context->observer = rows_;
+  ports_ = std::make_unique<transport::SocketPortList>(context, bed_.Store());
+  form_ = std::make_unique<TSocketForm>(*ports_, *rows_);
+  TSocketService service("NT_QuorServerBZ", "瓦拓", *form_);
+  EXPECT_FALSE(TSocketService::kAllowPause);
+
+  service.Start();
+  EXPECT_TRUE(service.Started());
+  EXPECT_FALSE(form_->Initialised()) << "handed to the window's thread, not run in the call";
+  EXPECT_TRUE(ports_->Dispatchers().empty());
+  ASSERT_TRUE(ProcessEventsUntil([&] { return form_->Initialised(); }));
+  EXPECT_TRUE(form_->FromService());
+  ASSERT_EQ(ports_->Dispatchers().size(), 1u);
+  EXPECT_TRUE(Port(0).Active());
+  RawClient client(static_cast<std::uint16_t>(port));
+  EXPECT_TRUE(WaitForRows(1));
 }
 
 TEST_F(SocketFormTest, TheOnlyPortCannotBeRemoved) {
