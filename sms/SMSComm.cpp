@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <ctime>
-#include <iostream>
 #include <stdexcept>
 
 #include "sms/Pdu.h"
+#include "sms/SmsLog.h"
 
 namespace quor::sms {
 namespace {
@@ -27,10 +27,6 @@ class PortOwnership {
   const TSMSComm* previous_;
 };
 
-void Log(const std::string& line) {
-  std::cerr << "SMS: " << line << '\n';
-}
-
 // Event handlers belong to other parts of the server; one that throws must
 // not end the worker or leave a task unfinished.
 template <typename Handler, typename... Args>
@@ -39,7 +35,7 @@ void Raise(const char* name, const Handler& handler, Args&&... args) {
   try {
     handler(std::forward<Args>(args)...);
   } catch (const std::exception& error) {
-    Log(std::string(name) + " failed: " + error.what());
+    LogSms(std::string(name) + " failed: " + error.what());
   }
 }
 
@@ -243,7 +239,7 @@ void TSMSComm::WorkerLoop() {
       }
       if (cleanupState_ == 1) {
         cleanupState_ = 2;
-        Log("periodic SIM clean-up");
+        LogSms("periodic SIM clean-up");
         Raise("OnBeforeTimingDelSMS", OnBeforeTimingDelSMS);
         std::string reply;
         if (ListDirect(4, reply)) ProcessListing(reply, false);
@@ -262,7 +258,7 @@ void TSMSComm::WorkerLoop() {
     } catch (const std::exception& error) {
       // The device went away (a USB modem unplugged) or failed: the modem
       // is closed and every caller waiting on it learns so.
-      Log(std::string("modem closed: ") + error.what());
+      LogSms(std::string("modem closed: ") + error.what());
       if (task) {
         {
           std::lock_guard<std::mutex> lock(tasksMutex_);
@@ -293,7 +289,8 @@ void TSMSComm::FailQueued(const std::string& reason) {
     }
   }
   tasksChanged_.notify_all();
-  if (!failed.empty()) Log(std::to_string(failed.size()) + " queued modem tasks failed: " + reason);
+  if (!failed.empty())
+    LogSms(std::to_string(failed.size()) + " queued modem tasks failed: " + reason);
   for (const std::shared_ptr<Task>& task : failed) {
     if (task->onSent) Raise("send report", task->onSent, task->item, false);
     if (task->onMarker) Raise("batch end", task->onMarker, false);
@@ -442,7 +439,7 @@ void TSMSComm::Pause(std::chrono::milliseconds duration) {
 }
 
 void TSMSComm::Write(const std::string& bytes) {
-  if (!port_.WritePort(bytes)) Log("write to the modem timed out");
+  if (!port_.WritePort(bytes)) LogSms("write to the modem timed out");
 }
 
 bool TSMSComm::ReadByte(char& c) {
@@ -457,7 +454,7 @@ bool TSMSComm::ReadByte(char& c) {
 void TSMSComm::HandleNotice(const std::string& line) {
   const int index = NoticeIndex(line);
   if (index < 0) {
-    Log("indication without an index: " + line);
+    LogSms("indication without an index: " + line);
     return;
   }
   auto task = std::make_shared<Task>();
@@ -466,7 +463,7 @@ void TSMSComm::HandleNotice(const std::string& line) {
   // Not queued (a full task list, a modem still opening): the next listing
   // finds the message on the SIM.
   if (!Enqueue(task, true))
-    Log("new message " + std::to_string(index) + " left for the next listing");
+    LogSms("new message " + std::to_string(index) + " left for the next listing");
 }
 
 void TSMSComm::DrainInput() {
@@ -549,7 +546,7 @@ bool TSMSComm::SendPart(const std::string& number, const std::string& part) {
   try {
     submit = BuildSubmit(number, part, encodeStyle_);
   } catch (const PduError& error) {
-    Log(std::string("message not sent: ") + error.what());
+    LogSms(std::string("message not sent: ") + error.what());
     return false;
   }
   reader_.Reset();
@@ -613,7 +610,7 @@ bool TSMSComm::ReadDirect(int index, bool awaited, TSMSItem& item) {
   if (outcome.result != Await::kOk) return false;
   const std::optional<TSMSItem> parsed = ParseCmgrReply(outcome.text, index);
   if (!parsed) {
-    Log("message " + std::to_string(index) + " does not parse; it stays on the SIM");
+    LogSms("message " + std::to_string(index) + " does not parse; it stays on the SIM");
     return false;
   }
   item = *parsed;
@@ -635,11 +632,11 @@ bool TSMSComm::KeepAndDelete(const TSMSItem& item) {
     try {
       kept = OnReceiveSMS(item);
     } catch (const std::exception& error) {
-      Log(std::string("receiving a message failed: ") + error.what());
+      LogSms(std::string("receiving a message failed: ") + error.what());
     }
   }
   if (!kept) {
-    Log("message " + std::to_string(item.MsgIndex) + " was not kept; it stays on the SIM");
+    LogSms("message " + std::to_string(item.MsgIndex) + " was not kept; it stays on the SIM");
     return false;
   }
   if (!DeleteDirect(item.MsgIndex)) NoteFailedDelete(item.MsgIndex);
@@ -651,7 +648,7 @@ void TSMSComm::ProcessListing(const std::string& reply, bool clientListing) {
   for (std::string_view chunk : SplitListing(reply)) {
     const std::optional<TSMSItem> item = ParseCmglEntry(chunk);
     if (!item) {
-      Log("a listed message does not parse; it stays on the SIM");
+      LogSms("a listed message does not parse; it stays on the SIM");
       continue;
     }
     if (item->MsgStatus == 1) {

@@ -1,20 +1,15 @@
 #include "sms/SMSService.h"
 
-#include <iostream>
-
 #include "ServerPublic/ConfigStore.h"
 #include "ServerPublic/ConnectionRecipe.h"
 #include "platform/sql/Statement.h"
 #include "platform/text/AsciiText.h"
 #include "sms/BatchSend.h"
 #include "sms/SmsCommands.h"
+#include "sms/SmsLog.h"
 
 namespace quor::sms {
 namespace {
-
-void Log(const std::string& line) {
-  std::cerr << "SMS: " << line << '\n';
-}
 
 constexpr const char* kNoData = "无数据";
 
@@ -54,7 +49,9 @@ SmsSettings ReadSmsSettings() {
 TSMSService::TSMSService(const std::filesystem::path& databaseFile) : store_(databaseFile) {
   gateway_ = std::make_shared<ModemGateway>(*this);
   modem_.OnReceiveSMS = [this](const TSMSItem& item) { return HandleReceivedSMS(item); };
-  modem_.OnModemLost = [] { Log("the modem went away; restart the SMS service when it is back"); };
+  modem_.OnModemLost = [] {
+    LogSms("the modem went away; restart the SMS service when it is back");
+  };
 }
 
 TSMSService::~TSMSService() {
@@ -101,9 +98,9 @@ void TSMSService::Start(const SmsSettings& settings, std::chrono::milliseconds s
     const SmsSettings current = Settings();
     if (!current.autoStart) return;
     try {
-      if (!modem_.OpenModem()) Log("the modem on " + current.port + " did not answer");
+      if (!modem_.OpenModem()) LogSms("the modem on " + current.port + " did not answer");
     } catch (const std::exception& error) {
-      Log(error.what());
+      LogSms(error.what());
     }
   });
 }
@@ -127,7 +124,7 @@ void TSMSService::ConnectAccountSet() {
     accountSet_ = std::make_unique<sql::Connection>(settings);
     accountSet_->Open();
   } catch (const std::exception& error) {
-    Log("account set " + database + ": " + error.what());
+    LogSms("account set " + database + ": " + error.what());
   }
 }
 
@@ -178,7 +175,7 @@ bool TSMSService::HandleReceivedSMS(const TSMSItem& item) {
     try {
       store_.StoreReceived(phone, text, LocalTimeText());
     } catch (const std::exception& error) {
-      Log(std::string("storing a message failed: ") + error.what());
+      LogSms(std::string("storing a message failed: ") + error.what());
       return false;  // stays on the SIM
     }
     if (OnNewMessage) OnNewMessage(phone, text);
@@ -186,7 +183,8 @@ bool TSMSService::HandleReceivedSMS(const TSMSItem& item) {
   }
   if (IsPhoneBlocked(phone)) return true;
   const std::string answer = AnswerFor(text);
-  if (!answer.empty() && !modem_.SendSMS(phone, answer)) Log("the answer to " + phone + " failed");
+  if (!answer.empty() && !modem_.SendSMS(phone, answer))
+    LogSms("the answer to " + phone + " failed");
   return true;
 }
 
@@ -206,7 +204,7 @@ std::pair<std::string, std::string> TSMSService::LookupSMSCommand(const std::str
   try {
     command = store_.FindCommand(keyword);
   } catch (const std::exception& error) {
-    Log(std::string("command lookup failed: ") + error.what());
+    LogSms(std::string("command lookup failed: ") + error.what());
   }
   // No row for the keyword: there is no statement to run.
   if (!command) return noData;
@@ -236,7 +234,7 @@ std::pair<std::string, std::string> TSMSService::LookupSMSCommand(const std::str
     }
     return {name.AsText(), value};
   } catch (const std::exception& error) {
-    Log("command " + keyword + ": " + error.what());
+    LogSms("command " + keyword + ": " + error.what());
     return noData;
   }
 }

@@ -11,6 +11,7 @@
 
 #include "platform/com/VariantConvert.h"
 #include "remote/ChangeQueue.h"
+#include "remote/methods/ArgumentText.h"
 #include "remote/methods/MethodCatalogue.h"
 #include "remote/methods/RecordWriters.h"
 #include "remote/uDataModuleSvr.h"
@@ -27,12 +28,6 @@ const com::Variant& ArgumentNamed(const MethodDescription& method, const com::Di
     ++slot;
   }
   throw std::logic_error(std::string(method.name) + " has no argument " + std::string(name));
-}
-
-// Texts for the queue row: an empty or null value is the empty text.
-std::string TextOf(const com::Variant& value) {
-  const com::Variant& target = value.Deref();
-  return target.IsEmpty() || target.IsNull() ? std::string() : target.ToString();
 }
 
 // IsClient 2 marks a supplier; a value that is no number marks none.

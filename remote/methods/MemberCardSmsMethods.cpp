@@ -6,15 +6,11 @@
 // gateway the SMS service registers and answer false while it is inactive.
 #include "platform/com/Variant.h"
 #include "remote/SmsGateway.h"
+#include "remote/methods/ArgumentText.h"
 #include "remote/methods/MethodCatalogue.h"
 
 namespace quor::remote {
 namespace {
-
-std::string TextOf(const com::Variant& value) {
-  const com::Variant& target = value.Deref();
-  return target.IsEmpty() || target.IsNull() ? std::string() : target.ToString();
-}
 
 std::shared_ptr<SmsGateway> ActiveGateway() {
   std::shared_ptr<SmsGateway> gateway = RegisteredSmsGateway();
