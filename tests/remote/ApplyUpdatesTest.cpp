@@ -124,6 +124,30 @@ TEST_F(ApplyUpdatesTest, NullOriginalValuesFindTheirRowWithIsNull) {
       "UPDATE [dbo].[Goods] SET [ID] = @P1, [Name] = @P2 WHERE [ID] = @P3 AND [Name] IS NULL");
 }
 
+TEST_F(ApplyUpdatesTest, BlobsAreWrittenButNeverUsedToFindTheRow) {
+  test::ScriptedTable notes(
+      server_, "dbo", "Notes",
+      {test::Col("ID", test::SqlType::Int), test::Col("Name", test::SqlType::Text)},
+      {{1, "长文本"}, {2, "b"}});
+  server_.OnStatement("select * from Notes",
+                      [&notes](const test::StatementCall&) { return notes.Select(); });
+  ASSERT_EQ(ExecSqlText(module_->QryExecSQL(), "select * from Notes", true), 0);
+  ASSERT_EQ(Fetch("dspExecSQL").records.size(), 2u);
+  const std::vector<std::uint8_t> delta = DeltaBuilder(DeltaBuilder::kTextBlob)
+                                              .Record(datasnap::kRecordOriginal, 1, "\xB3\xA4")
+                                              .Record(datasnap::kRecordModified, 1, "new")
+                                              .Record(datasnap::kRecordDeleted, 2, "b")
+                                              .Build();
+  const Applied applied = Apply(delta, -1);
+  ASSERT_EQ(applied.result.hr, com::S_OK) << applied.result.excepInfo.description;
+  EXPECT_EQ(applied.errorCount, 0);
+  EXPECT_EQ(notes.Rows(), (std::vector<Row>{{1, "new"}}));
+  EXPECT_EQ(notes.Statements(),
+            (std::vector<std::string>{
+                "UPDATE [dbo].[Notes] SET [ID] = @P1, [Name] = @P2 WHERE [ID] = @P3",
+                "DELETE FROM [dbo].[Notes] WHERE [ID] = @P1"}));
+}
+
 TEST_F(ApplyUpdatesTest, RowChangedMeanwhileIsThatRecordsErrorAndTheLimitDecidesWhatStays) {
   struct Case {
     std::int32_t maxErrors;

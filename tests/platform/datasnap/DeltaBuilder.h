@@ -1,6 +1,7 @@
 // Change logs (deltas) built by hand from the packet layout, for the tests of
 // the delta reader and of AS_ApplyUpdates: an int32 field "ID" and a varying
-// ANSI string field "Name", one record per Record call.
+// ANSI string field "Name" (or, with kTextBlob, a text blob "Name"), one record
+// per Record call.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +13,9 @@ namespace quor::datasnap::test {
 
 class DeltaBuilder {
  public:
-  DeltaBuilder() {
+  enum NameField { kAnsiString, kTextBlob };
+
+  explicit DeltaBuilder(NameField nameField = kAnsiString) : blob_(nameField == kTextBlob) {
     Bytes({0x96, 0x19, 0xE0, 0xBD});
     Int(1);
     Int(18);
@@ -23,7 +26,11 @@ class DeltaBuilder {
     headerSizeAt_ = bytes_.size();
     Word(0);
     Field("ID", 4, 1, {});
-    Field("Name", 1, 0x49, {{"WIDTH", 2, 2, {20, 0}}});
+    if (blob_) {
+      Field("Name", 4, 0x4B, {{"SUBTYPE", 1, 0x49, {4, 'T', 'e', 'x', 't'}}});
+    } else {
+      Field("Name", 1, 0x49, {{"WIDTH", 2, 2, {20, 0}}});
+    }
     Word(1);  // one packet property
     Property({"DATASET_DELTA", 4, 1, {1, 0, 0, 0}});
     const auto size = static_cast<std::uint16_t>(bytes_.size());
@@ -41,7 +48,11 @@ class DeltaBuilder {
     bytes_.push_back(bits);
     Int(id);
     if (!nullName && !notChanged) {
-      bytes_.push_back(static_cast<std::uint8_t>(name.size()));
+      if (blob_) {
+        Int(static_cast<std::int32_t>(name.size()));
+      } else {
+        bytes_.push_back(static_cast<std::uint8_t>(name.size()));
+      }
       bytes_.insert(bytes_.end(), name.begin(), name.end());
     }
     ++records_;
@@ -86,6 +97,7 @@ class DeltaBuilder {
     for (const Prop& p : props) Property(p);
   }
 
+  bool blob_;
   std::vector<std::uint8_t> bytes_;
   std::size_t recordCountAt_ = 0;
   std::size_t headerSizeAt_ = 0;
