@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSystemTrayIcon>
 #include <QTableWidget>
 
 #include <cstdlib>
@@ -70,6 +71,7 @@ class MainFormTest : public ::testing::Test {
         wall_(LocalTimeOfDay(10, 20, 30)) {}
 
   void SetUp() override {
+    SetPrivateEngineMode(false);
     SetConfigFilePath(folder_.Path() / "QuorServerBZ.dat");
     ResetConfigCacheForTests();
     ::setenv("QUOR_REGISTRY_FILE", (folder_.Path() / "registry.reg").c_str(), 1);
@@ -77,6 +79,7 @@ class MainFormTest : public ::testing::Test {
     values.vocation = values.startupVocation = "BZ";
     values.productTitle = kTitle;
     values.serviceName = "NT_QuorServerBZ";
+    values.configFileName = "QuorServerBZ.dat";
     values.programFolder = folder_.Path().string() + "/";
     values.programPath = values.programFolder + "QuorServerBZ";
     SetStartup(values);
@@ -92,7 +95,12 @@ class MainFormTest : public ::testing::Test {
     ::unsetenv("QUOR_REGISTRY_FILE");
     SetConfigFilePath({});
     ResetConfigCacheForTests();
-    LoadConsoleSwitches();
+    SetPrivateEngineMode(false);
+    SetUserLoginIdentic(false);
+    SetUseMobileDataBase(false);
+    SetUsePhoneToDataBase(false);
+    SetUseClientAutoUpdate(false);
+    SetUseClientAutoSynchro(true);
   }
 
   void WriteConfigFile(const std::string& lines) {
@@ -296,6 +304,54 @@ TEST_F(MainFormTest, TheGridFollowsDesktopAndPhoneLoginsRefusalsAndDisconnects) 
   ASSERT_TRUE(table_.RemoveSession("Android_13912345678", "phone-7", "10.0.0.7"));
   ASSERT_TRUE(ProcessEventsUntil([&] { return Label("lblGridCount")->text() == "0"; }));
   EXPECT_EQ(Grid()->rowCount(), 9) << "the grid keeps nine rows";
+}
+
+TEST_F(MainFormTest, EntriesInScatteredSlotsShowAsConsecutiveRows) {
+  for (int slot = 0; slot <= 40; ++slot) {
+    ASSERT_EQ(table_.RegisterSession("{S" + std::to_string(slot) + "}", "Shop", "01",
+                                     "PC-" + std::to_string(slot), "10.0.1." + std::to_string(slot),
+                                     "user" + std::to_string(slot), false),
+              OnlineSessionTable::kEntered);
+  }
+  for (int slot = 0; slot <= 40; ++slot) {
+    if (slot != 1 && slot != 7 && slot != 40) {
+      ASSERT_TRUE(table_.RemoveSession("{S" + std::to_string(slot) + "}", "", ""));
+    }
+  }
+  Form();
+  EXPECT_EQ(Label("lblGridCount")->text().toStdString(), "3");
+  EXPECT_EQ(Cell(0, 1), "PC-1");
+  EXPECT_EQ(Cell(1, 1), "PC-7");
+  EXPECT_EQ(Cell(2, 1), "PC-40");
+  EXPECT_EQ(Cell(3, 1), "");
+}
+
+TEST_F(MainFormTest, ThePrivateEngineSwitchRemovesTheMenuAndTheMobileAndStatusPanels) {
+  StartupValues values = Startup();
+  values.msdeSwitch = true;
+  SetStartup(values);
+  TfrmMainForm& form = Form();
+  values.msdeSwitch = false;
+  SetStartup(values);
+  form.show();
+  EXPECT_FALSE(form.menuBar()->isVisible());
+  EXPECT_FALSE(form.findChild<QWidget*>("pnlMobile")->isVisible());
+  EXPECT_FALSE(form.findChild<QWidget*>("pnlBottom")->isVisible());
+  EXPECT_TRUE(form.findChild<QWidget*>("OnlineUserGrid")->isVisible());
+  form.hide();
+}
+
+TEST_F(MainFormTest, TheNotificationIconCarriesTheCaptionWhereTheDesktopOffersOne) {
+  Form();
+  EXPECT_FALSE(Form().HasTrayIcon()) << "no notification area here";
+  form_.reset();
+  MainFormEnvironment env = Environment();
+  env.trayAvailable = [] { return true; };
+  form_ = std::make_unique<TfrmMainForm>(env);
+  ASSERT_TRUE(form_->HasTrayIcon());
+  auto* icon = form_->findChild<QSystemTrayIcon*>("TrayIcon");
+  ASSERT_NE(icon, nullptr);
+  EXPECT_EQ(icon->toolTip().toStdString(), kTitle);
 }
 
 TEST_F(MainFormTest, ExitWithOpenConnectionsAsksAndCancelKeepsRunning) {
