@@ -1,5 +1,6 @@
 #include "remote/AccountSetAdministration.h"
 
+#include <algorithm>
 #include <charconv>
 #include <filesystem>
 #include <iostream>
@@ -13,6 +14,7 @@
 #include "ServerPublic/ServerGlobals.h"
 #include "ServerPublic/SqlNames.h"
 #include "ServerPublic/SqlRoutines.h"
+#include "platform/sql/ProcedureCache.h"
 #include "platform/sql/SqlError.h"
 #include "platform/text/AsciiText.h"
 #include "remote/ClientArgument.h"
@@ -148,20 +150,18 @@ bool CheckSqlAdmin(const std::string& userName, const std::string& password) {
 
 double ProductVersionNumber(const std::string& version) {
   const std::string_view text = text::TrimBlanks(version);
-  const std::size_t dot = text.find('.');
-  const std::string_view whole = text.substr(0, dot);
-  const std::string_view fraction = dot == std::string_view::npos ? "" : text.substr(dot + 1);
-  const auto digits = [](std::string_view part) {
-    return part.find_first_not_of("0123456789") == std::string_view::npos;
-  };
-  if (whole.empty() || !digits(whole) || !digits(fraction) ||
-      (dot != std::string_view::npos && fraction.empty())) {
-    return 0;
+  const std::size_t wholeEnd = std::min(text.find_first_not_of("0123456789"), text.size());
+  if (wholeEnd == 0) return 0;
+  std::size_t end = wholeEnd;
+  if (end < text.size() && text[end] == '.') {
+    const std::size_t fractionEnd =
+        std::min(text.find_first_not_of("0123456789", end + 1), text.size());
+    if (fractionEnd > end + 1) end = fractionEnd;
   }
   double number = 0;
-  const std::string plain(text);
-  const auto [end, error] = std::from_chars(plain.data(), plain.data() + plain.size(), number);
-  return error == std::errc() && end == plain.data() + plain.size() ? number : 0;
+  const std::string plain(text.substr(0, end));
+  const auto [last, error] = std::from_chars(plain.data(), plain.data() + plain.size(), number);
+  return error == std::errc() && last == plain.data() + plain.size() ? number : 0;
 }
 
 com::Variant CreateDataBase(TDataModuleServer& module, const MethodDescription& method,
@@ -194,6 +194,10 @@ com::Variant DeleteDataBase(TDataModuleServer& module, const MethodDescription& 
     return {};
   }
   RebuildDeleteProcedure(module.CreateGetZt());
+  // The procedure was just created anew, so a list remembered for it is not
+  // to be trusted.
+  sql::ProcedureCache::Shared().Drop(
+      sql::ProcedureCache::KeyOf(module.ADOConnection1(), method.procedure));
   // The name is needed afterwards to forget the database's procedures.
   std::string name;
   sql::Statement& lookup = module.CreateGetZt();

@@ -23,8 +23,10 @@ inline constexpr int kCreateRefused = -222;
 // decoded PASSWORD.
 bool CheckSqlAdmin(const std::string& userName, const std::string& password);
 
-// SQL Server's product version (its first five characters) as a number:
-// "10.50" is 10.5; "10.0." and "9.00." are no numbers and give 0.
+// SQL Server's product version (its first five characters) as a number: the
+// major version and the digits after its dot, so "10.50" is 10.5, "10.0." is
+// 10 and "9.00." is 9, and "11.0.", "14.0." or "16.0." (SQL Server on Linux)
+// are 11, 14 and 16, which take the newer template. Not a number: 0.
 double ProductVersionNumber(const std::string& version);
 
 }  // namespace quor::remote
