@@ -349,8 +349,9 @@ void TfrmMainForm::BuildWidgets() {
   grid_->setColumnWidth(1, 84);
   grid_->setColumnWidth(2, 92);
   grid_->setColumnWidth(3, 64);
-  grid_->setColumnWidth(4, 90);
+  grid_->setColumnWidth(4, 84);
   grid_->horizontalHeader()->setStretchLastSection(true);
+  grid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   layout->addWidget(grid_, 1);
 
   auto* netPanel = new QWidget(central);
