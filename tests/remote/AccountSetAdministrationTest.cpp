@@ -15,6 +15,7 @@
 #include "remote/AccountSetAdministration.h"
 #include "remote/SqlServerPaths.h"
 #include "tests/support/administration/AdministrationInstance.h"
+#include "tests/support/files/TempFolder.h"
 
 namespace quor::testing {
 namespace {
@@ -293,6 +294,43 @@ TEST_F(AdministrationTest, SqlServerSeesTheProgramFolderUnderTheConfiguredPath) 
   WriteConfig(remote::kSqlServerProgramFolderKey, "D:\\Quor");
   Backup(test::kAccountSetDatabase, "mapped2.bak");
   EXPECT_TRUE(SentContaining("to disk='D:\\Quor\\Backup\\mapped2.bak'"));
+}
+
+TEST_F(AdministrationTest, AConfiguredBackupFolderTakesTheBackupsWhateverTheClientsFolder) {
+  TempFolder elsewhere;
+  WriteConfig(configkey::kDataBackupPath, (elsewhere.Path() / "dumps").string());
+  EXPECT_EQ(Backup(test::kAccountSetDatabase, "a.bak", Variant("Backup")), 0);
+  EXPECT_TRUE(fs::is_regular_file(elsewhere.Path() / "dumps" / "a.bak"));
+  EXPECT_EQ(Restore("FromDumps", "a.bak", "x"), 0);
+  EXPECT_FALSE(fs::exists(Program() / "Backup"));
+}
+
+TEST_F(AdministrationTest, SystemDataClearSendsItsSwitchesToTheClearingProcedure) {
+  accountSet_.Declare({"AAAABAN",
+                       {test::Param("@OperatorID", test::SqlType::VarChar, 20),
+                        test::Param("@CompanyID", test::SqlType::VarChar, 20),
+                        test::Param("@lBeginPeriod", test::SqlType::Int),
+                        test::Param("@iBillDetailDraft", test::SqlType::Int),
+                        test::Param("@lBasicinfo", test::SqlType::Int),
+                        test::Param("@lOrderBill", test::SqlType::Int),
+                        test::Param("@lVipCard", test::SqlType::Int)}},
+                      [](const test::ProcedureCall&) {
+                        test::Reply reply;
+                        reply.returnStatus = 3;
+                        return reply;
+                      });
+  EXPECT_EQ(
+      Result("SystemDataClear", {Variant("00001"), Variant("00002"), Variant::I4(1), Variant::I4(2),
+                                 Variant::I4(3), Variant::I4(4), Variant::I4(5)}),
+      3);
+  const test::ProcedureCall call = accountSet_.LastCall("AAAABAN");
+  EXPECT_EQ(test::TextOf(call["@OperatorID"]), "00001");
+  EXPECT_EQ(test::TextOf(call["@CompanyID"]), "00002");
+  EXPECT_EQ(call["@lBeginPeriod"].AsInt(), 1);
+  EXPECT_EQ(call["@iBillDetailDraft"].AsInt(), 2);
+  EXPECT_EQ(call["@lBasicinfo"].AsInt(), 3);
+  EXPECT_EQ(call["@lOrderBill"].AsInt(), 4);
+  EXPECT_EQ(call["@lVipCard"].AsInt(), 5);
 }
 
 TEST_F(AdministrationTest, GetDataBaseCountsTheDatabasesOfThatName) {

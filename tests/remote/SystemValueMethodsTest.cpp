@@ -338,6 +338,53 @@ TEST_F(ModuleTest, EachSystemValueMemberSendsEveryArgumentToItsOwnParameter) {
   }
 }
 
+TEST(AdministrationTables, EachFamilyHoldsItsMembersWithTheirDispIds) {
+  struct Family {
+    const std::vector<remote::MethodDescription>& rows;
+    std::vector<std::pair<const char*, com::DispId>> members;
+  };
+  const std::vector<Family> families = {
+      {remote::AdministrationMethods(),
+       {{"QueryDataBase", 201},
+        {"CreateDataBase", 202},
+        {"DeleteDataBase", 203},
+        {"BackupDatabase", 204},
+        {"RestoreDatabase", 205},
+        {"GetDirectoryFileList", 206},
+        {"UpdateDataBase", 207},
+        {"OperateServerFile", 208},
+        {"GetMobileDataBase", 209},
+        {"GetDataBase", 210},
+        {"GetPhoneToDataBase", 211},
+        {"SystemDataClear", 212}}},
+      {remote::GenericSqlMethods(),
+       {{"ExecuteSQL", 301},
+        {"AccExecuteQuerySQL", 302},
+        {"AccExecuteUpdateSQL", 303},
+        {"AdoExecSQL", 304},
+        {"ExecProcEx", 305},
+        {"QX_QueryBasicAnyTable", 306}}},
+  };
+  for (const Family& family : families) {
+    ASSERT_EQ(family.rows.size(), family.members.size());
+    for (std::size_t i = 0; i < family.rows.size(); ++i) {
+      EXPECT_EQ(family.rows[i].name, family.members[i].first);
+      EXPECT_EQ(family.rows[i].dispId, family.members[i].second) << family.members[i].first;
+    }
+  }
+  // Twenty-four procedure members and GetSystemInformation, which reads the configuration.
+  EXPECT_EQ(remote::SystemValueMethods().size(), Cases().size() + 1);
+  std::size_t handWritten = 0;
+  for (const remote::MethodDescription& method : remote::SystemValueMethods()) {
+    if (method.handler != nullptr) {
+      ++handWritten;
+      EXPECT_EQ(method.name, "GetSystemInformation");
+      EXPECT_EQ(method.dispId, 1090);
+    }
+  }
+  EXPECT_EQ(handWritten, 1u);
+}
+
 TEST_F(ModuleTest, GetSystemValueLeavesAnEmptyTextWhenTheProcedureLeavesItsOutputAlone) {
   accountSet_.Declare({"AAAAARE",
                        {test::Param("@szName", test::SqlType::VarChar, 50),
