@@ -106,10 +106,10 @@ com::Variant OperateServerFile(TDataModuleServer& module, const MethodDescriptio
 com::Variant GetDirectoryFileList(TDataModuleServer& module, const MethodDescription& method,
                                   com::DispatchArgs& args) {
   args[2] = com::Variant::Null();
-  const fs::path program = ProgramFolderPath();
-  fs::create_directories(program / EntrySpelledAsOnDisk(program, "Annex"));
   const std::optional<fs::path> folder = ProgramFolderEntry(args[1]);
   if (!folder) return {};
+  const fs::path program = ProgramFolderPath();
+  fs::create_directories(program / EntrySpelledAsOnDisk(program, "Annex"));
   std::error_code made;
   fs::create_directories(*folder, made);
   if (!IsFolder(*folder)) return {};
