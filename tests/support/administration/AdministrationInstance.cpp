@@ -187,6 +187,11 @@ test::Reply AdministrationInstance::Backup(const test::StatementCall& call) {
     return Error(911, "Database '" + name +
                           "' does not exist. Make sure that the name is entered correctly.");
   }
+  // SQL Server on Linux takes only full paths here (and its "D:\\" paths are no
+  // files of this machine's tests).
+  if (file.empty() || file.front() != '/') {
+    return Error(3201, "Cannot open backup device '" + file + "'. Operating system error 2.");
+  }
   // SQL Server appends a backup set to an existing file; the member never lets it.
   std::ofstream out(file, std::ios::binary | std::ios::app);
   out << kBackupHeader << "DataBaseBZ\n";
