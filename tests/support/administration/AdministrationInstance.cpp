@@ -110,12 +110,13 @@ AdministrationInstance::AdministrationInstance(test::SqlServerStandIn& server,
         &AdministrationInstance::SelectPhone);
   serve(R"(SELECT DBName FROM master\.dbo\.\w+ WHERE \[ID\]=[\s\S]*)",
         &AdministrationInstance::LookupId);
-  // RebuildDeleteProcedure's drop and create batches.
-  server_.OnStatementMatching(std::regex(R"([\s\S]*P_DeleteDataBase[\s\S]*)"),
-                              [this](const test::StatementCall& call) {
-                                Note(call.text);
-                                return Done();
-                              });
+  // RebuildDeleteProcedure's drop and create batches, and nothing that calls the procedure.
+  server_.OnStatementMatching(
+      std::regex(R"(\s*(if exists \(select|CREATE\s+PROCEDURE)[\s\S]*P_DeleteDataBase[\s\S]*)"),
+      [this](const test::StatementCall& call) {
+        Note(call.text);
+        return Done();
+      });
   server_.DeclareProcedure({"P_DeleteDataBase", {test::Param("@ID", test::SqlType::Int)}});
   server_.OnProcedure("P_DeleteDataBase",
                       [this](const test::ProcedureCall& call) { return DeleteDatabase(call); });
