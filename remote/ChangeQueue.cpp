@@ -77,3 +77,48 @@ bool EnqueueBasicChange(sql::Statement& query, const BasicChange& change) {
 }
 
 }  // namespace quor::remote
+
+namespace quor::remote {
+namespace {
+
+constexpr const char* kInsertBillChange =
+    "INSERT INTO Master.dbo.UploadAppServer ([DataBase], Vocation, DataMode, BillID, BillType) "
+    "VALUES (:DataBase, :Vocation, 'BILL', :BillID, :BillType)";
+
+}  // namespace
+
+bool QueuesBillChange(const BillChange& change) {
+  return change.isMobileBill == 0 && change.result == 0 && ServerSideSynchronisation();
+}
+
+void RequireBillQueueRowFits(const std::string& vocation) {
+  if (!ServerSideSynchronisation()) return;
+  const std::size_t width = text::Utf8ToGbk(vocation, text::OnError::kReplace).size();
+  if (width > kQueueNameColumnWidth) {
+    throw std::invalid_argument("Vocation \"" + vocation + "\" is longer than the " +
+                                std::to_string(kQueueNameColumnWidth) +
+                                " characters the cloud change queue holds; the bill was not "
+                                "posted");
+  }
+}
+
+bool EnqueueBillChange(sql::Statement& query, const BillChange& change) {
+  if (!QueuesBillChange(change)) return false;
+  const bool paramCheck = query.ParamCheck();
+  try {
+    query.SetParamCheck(true);
+    query.SetText(kInsertBillChange);
+    query.Params().ByName("DataBase").SetValue(sql::Value::Text(change.database));
+    query.Params().ByName("Vocation").SetValue(sql::Value::Text(change.vocation));
+    query.Params().ByName("BillID").SetValue(sql::Value::Integer(change.billId));
+    query.Params().ByName("BillType").SetValue(sql::Value::Integer(change.billType));
+    query.Execute();
+  } catch (...) {
+    GiveBack(query, paramCheck);
+    throw;
+  }
+  GiveBack(query, paramCheck);
+  return true;
+}
+
+}  // namespace quor::remote

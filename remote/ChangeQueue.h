@@ -61,3 +61,30 @@ void RequireQueueRowFits(const BasicChange& change);
 bool EnqueueBasicChange(sql::Statement& query, const BasicChange& change);
 
 }  // namespace quor::remote
+
+namespace quor::remote {
+
+// A bill a posting (UpdateBillTransfer) has just handled.
+struct BillChange {
+  std::string database;  // the account set
+  std::string vocation;  // the caller's trade code
+  std::int32_t billId = 0;
+  std::int32_t billType = 0;
+  std::int32_t isMobileBill = 0;  // nonzero: the bill came from a phone
+  std::int32_t result = 0;        // the posting's iReturn
+};
+
+// Whether `change` gets a "BILL" row: server-side synchronisation applies, the
+// bill is no phone's and the posting returned 0.
+bool QueuesBillChange(const BillChange& change);
+
+// Throws std::invalid_argument when a row for a bill may be added (server-side
+// synchronisation applies) and `vocation` would not fit the queue. Called
+// before the posting, for the reason RequireQueueRowFits gives.
+void RequireBillQueueRowFits(const std::string& vocation);
+
+// Adds the "BILL" row for `change` on `query` when QueuesBillChange says so,
+// and returns whether it did; values travel as statement parameters.
+bool EnqueueBillChange(sql::Statement& query, const BillChange& change);
+
+}  // namespace quor::remote

@@ -70,6 +70,11 @@ class TDataModuleServer : public com::TableDispatch, public datasnap::AppServer 
   sql::Statement& CreateGetZt() { return createGetZt_; }
   sql::Statement& QryExecSQL() { return qryExecSql_; }
 
+  // The trade code this module's last ConnectDb named (empty before); the
+  // process-wide Vocation follows whichever client connected last.
+  const std::string& TradeCode() const { return tradeCode_; }
+  void SetTradeCode(std::string code) { tradeCode_ = std::move(code); }
+
   // Throws std::invalid_argument for a component that is not of that kind.
   sql::StoredProc& StoredProcComponent(remote::Component component);
   sql::Statement& StatementComponent(remote::Component component);
@@ -113,6 +118,7 @@ class TDataModuleServer : public com::TableDispatch, public datasnap::AppServer 
   datasnap::Provider basicProvider_;
   datasnap::Provider dspExecSql_;
   datasnap::Provider dataSetProvider_;
+  std::string tradeCode_;
 };
 
 }  // namespace quor

@@ -37,6 +37,7 @@ com::Variant ConnectDb(TDataModuleServer& module, const MethodDescription& metho
     throw std::invalid_argument("ConnectDb: '" + vocation + "' is not a trade code");
   }
   SetVocation(vocation);
+  module.SetTradeCode(vocation);
   SetTemplateBaseName("DataBase" + vocation);
   SetCatalogTableName("ValtoDataBase" + vocation);
 

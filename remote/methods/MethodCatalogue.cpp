@@ -9,7 +9,8 @@ std::vector<const MethodDescription*> CatalogueMethods() {
   std::vector<const MethodDescription*> methods;
   for (const std::vector<MethodDescription>* family :
        {&SessionMethods(), &AdministrationMethods(), &BasicInformationMethods(), &BillMethods(),
-        &MemberCardSmsMethods(), &GenericSqlMethods(), &SystemValueMethods()}) {
+        &MemberCardSmsMethods(), &GenericSqlMethods(), &SystemValueMethods(),
+        &StockSerialMethods()}) {
     for (const MethodDescription& method : *family) methods.push_back(&method);
   }
   return methods;

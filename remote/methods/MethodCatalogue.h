@@ -19,6 +19,7 @@ const std::vector<MethodDescription>& BillMethods();
 const std::vector<MethodDescription>& MemberCardSmsMethods();
 const std::vector<MethodDescription>& GenericSqlMethods();
 const std::vector<MethodDescription>& SystemValueMethods();
+const std::vector<MethodDescription>& StockSerialMethods();
 
 // Every family's rows, family by family.
 std::vector<const MethodDescription*> CatalogueMethods();
