@@ -12,7 +12,7 @@
 // clients alone and then among 1,000 connections trickling bytes and 100
 // announcing maximum frames.
 //
-//   bench_socket_load [seconds per level, default 2]
+//   bench_socket_load [seconds per level, default 2] [cache: the parameter cache comparison only]
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
@@ -38,6 +38,7 @@
 #include "platform/com/ClassRegistry.h"
 #include "platform/com/TableDispatch.h"
 #include "platform/registry/Registry.h"
+#include "platform/sql/ProcedureCache.h"
 #include "remote/uDataModuleSvr.h"
 #include "tests/support/accountset/AccountSet.h"
 #include "transport/SocketClient.h"
@@ -397,12 +398,35 @@ class HostileCrowd {
   std::thread thread_;
 };
 
+// The described method with the procedure-parameter cache off (every call asks
+// SQL Server for the parameter list first) and on (a remembered list, called by
+// name), at 1 and 100 connections, in the same run.
+void CompareParameterCache(const Server& server, std::chrono::milliseconds duration) {
+  // The first module made reads the setting; it is set after that here.
+  { quor::TDataModuleServer first; }
+  const Target off = {"BillLink cache off", quor::kDataModuleServerProgId, &CallBillLink};
+  const Target on = {"BillLink cache on", quor::kDataModuleServerProgId, &CallBillLink};
+  std::printf("procedure-parameter cache:\n");
+  for (const int connections : {1, 100}) {
+    quor::sql::ProcedureCache::Shared().SetLifetime(std::chrono::seconds(0));
+    RunLevel(server, off, connections, duration);
+    quor::sql::ProcedureCache::Shared().SetLifetime(quor::sql::ProcedureCache::kDefaultLifetime);
+    RunLevel(server, on, connections, duration);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   try {
     const std::chrono::milliseconds duration(argc > 1 ? std::atoi(argv[1]) * 1000 : 2000);
     RaiseFileLimit();
+    // "bench_socket_load <seconds> cache": the parameter cache comparison alone.
+    if (argc > 2 && std::string(argv[2]) == "cache") {
+      Server server;
+      CompareParameterCache(server, duration);
+      return 0;
+    }
     {
       std::uint16_t echoPort = 0;
       const pid_t echoServer = StartEchoServer(echoPort);
@@ -422,6 +446,7 @@ int main(int argc, char** argv) {
     for (const Target& target : targets) {
       for (const int connections : kLevels) RunLevel(server, target, connections, duration);
     }
+    CompareParameterCache(server, duration);
     // The same 100 real clients, first alone, then among a hostile crowd.
     std::printf("hostile mix (100 clients of %s):\n", targets[0].label);
     RunLevel(server, targets[0], 100, duration);
