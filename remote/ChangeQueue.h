@@ -1,7 +1,8 @@
 // The cloud change queue, table UploadAppServer of master: a desktop client's
-// new goods, customer, supplier, account or storehouse record gets a row there
-// so the synchroniser sends it to the cloud. Only the interface members add
-// rows; the phone upload and the cloud download write records without them.
+// new goods, customer, supplier, account or storehouse record gets a "BASIC"
+// row there, and a bill it posted a "BILL" row, so the synchroniser sends them
+// to the cloud. Only the interface members add rows; the phone upload and the
+// cloud download write records and bills without them.
 #pragma once
 
 #include <cstddef>
