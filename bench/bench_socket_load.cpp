@@ -104,9 +104,9 @@ void RaiseFileLimit() {
   std::printf("open files limit: %llu\n", static_cast<unsigned long long>(limit.rlim_cur));
 }
 
-// Resident set size in KiB, from /proc/self/status.
-long ResidentKiB() {
-  std::ifstream status("/proc/self/status");
+// Resident set size in KiB of a process, from /proc/<pid>/status.
+long ResidentKiBOf(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
   std::string key;
   while (status >> key) {
     if (key == "VmRSS:") {
@@ -116,7 +116,11 @@ long ResidentKiB() {
     }
     status.ignore(4096, '\n');
   }
-  throw std::runtime_error("no VmRSS in /proc/self/status");
+  throw std::runtime_error("no VmRSS for process " + std::to_string(pid));
+}
+
+long ResidentKiB() {
+  return ResidentKiBOf(::getpid());
 }
 
 // One server with both classes, on an ephemeral loopback port.
@@ -289,20 +293,6 @@ std::vector<std::uint8_t> Header(std::uint32_t signature, std::uint32_t length) 
     bytes[4 + i] = static_cast<std::uint8_t>(length >> (8 * i));
   }
   return bytes;
-}
-
-long ResidentKiBOf(pid_t pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  std::string key;
-  while (status >> key) {
-    if (key == "VmRSS:") {
-      long kib = 0;
-      status >> kib;
-      return kib;
-    }
-    status.ignore(4096, '\n');
-  }
-  return -1;
 }
 
 // The server alone in a child process, forked before this process has any
