@@ -1,5 +1,6 @@
 #include "remote/ChangeQueue.h"
 
+#include <initializer_list>
 #include <stdexcept>
 #include <utility>
 
@@ -25,6 +26,21 @@ constexpr const char* kInsertBasicChange =
 void GiveBack(sql::Statement& query, bool paramCheck) {
   query.SetText("");
   if (query.ParamCheck() != paramCheck) query.SetParamCheck(paramCheck);
+}
+
+void InsertQueueRow(sql::Statement& query, const char* text,
+                    std::initializer_list<std::pair<const char*, sql::Value>> values) {
+  const bool paramCheck = query.ParamCheck();
+  try {
+    query.SetParamCheck(true);
+    query.SetText(text);
+    for (const auto& [name, value] : values) query.Params().ByName(name).SetValue(value);
+    query.Execute();
+  } catch (...) {
+    GiveBack(query, paramCheck);
+    throw;
+  }
+  GiveBack(query, paramCheck);
 }
 
 }  // namespace
@@ -59,20 +75,11 @@ void RequireQueueRowFits(const BasicChange& change) {
 
 bool EnqueueBasicChange(sql::Statement& query, const BasicChange& change) {
   if (!QueuesBasicChange(change)) return false;
-  const bool paramCheck = query.ParamCheck();
-  try {
-    query.SetParamCheck(true);
-    query.SetText(kInsertBasicChange);
-    query.Params().ByName("DataBase").SetValue(sql::Value::Text(change.database));
-    query.Params().ByName("Vocation").SetValue(sql::Value::Text(change.vocation));
-    query.Params().ByName("BasicDB").SetValue(sql::Value::Text(change.table));
-    query.Params().ByName("SelfID").SetValue(sql::Value::Text(change.selfId));
-    query.Execute();
-  } catch (...) {
-    GiveBack(query, paramCheck);
-    throw;
-  }
-  GiveBack(query, paramCheck);
+  InsertQueueRow(query, kInsertBasicChange,
+                 {{"DataBase", sql::Value::Text(change.database)},
+                  {"Vocation", sql::Value::Text(change.vocation)},
+                  {"BasicDB", sql::Value::Text(change.table)},
+                  {"SelfID", sql::Value::Text(change.selfId)}});
   return true;
 }
 
@@ -104,20 +111,11 @@ void RequireBillQueueRowFits(const std::string& vocation) {
 
 bool EnqueueBillChange(sql::Statement& query, const BillChange& change) {
   if (!QueuesBillChange(change)) return false;
-  const bool paramCheck = query.ParamCheck();
-  try {
-    query.SetParamCheck(true);
-    query.SetText(kInsertBillChange);
-    query.Params().ByName("DataBase").SetValue(sql::Value::Text(change.database));
-    query.Params().ByName("Vocation").SetValue(sql::Value::Text(change.vocation));
-    query.Params().ByName("BillID").SetValue(sql::Value::Integer(change.billId));
-    query.Params().ByName("BillType").SetValue(sql::Value::Integer(change.billType));
-    query.Execute();
-  } catch (...) {
-    GiveBack(query, paramCheck);
-    throw;
-  }
-  GiveBack(query, paramCheck);
+  InsertQueueRow(query, kInsertBillChange,
+                 {{"DataBase", sql::Value::Text(change.database)},
+                  {"Vocation", sql::Value::Text(change.vocation)},
+                  {"BillID", sql::Value::Integer(change.billId)},
+                  {"BillType", sql::Value::Integer(change.billType)}});
   return true;
 }
 

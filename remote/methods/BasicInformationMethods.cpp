@@ -21,13 +21,7 @@ namespace {
 
 const com::Variant& ArgumentNamed(const MethodDescription& method, const com::DispatchArgs& args,
                                   std::string_view name) {
-  std::size_t slot = 0;
-  for (const Argument& argument : method.arguments) {
-    if (argument.direction == ArgDirection::kRetVal) continue;
-    if (argument.name == name) return args[slot];
-    ++slot;
-  }
-  throw std::logic_error(std::string(method.name) + " has no argument " + std::string(name));
+  return args[ArgumentSlot(method, name)];
 }
 
 // IsClient 2 marks a supplier; a value that is no number marks none.

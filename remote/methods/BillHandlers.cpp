@@ -21,16 +21,6 @@
 namespace quor::remote {
 namespace {
 
-std::size_t BillSlot(const MethodDescription& method, std::string_view name) {
-  std::size_t slot = 0;
-  for (const Argument& argument : method.arguments) {
-    if (argument.direction == ArgDirection::kRetVal) continue;
-    if (argument.name == name) return slot;
-    ++slot;
-  }
-  throw std::logic_error(std::string(method.name) + " has no argument " + std::string(name));
-}
-
 std::int32_t WholeNumber(const MethodDescription& method, std::string_view name,
                          const com::Variant& value) {
   com::Variant number;
@@ -119,18 +109,18 @@ YearMonthDay DecodeShortDate(const std::string& text) {
 
 com::Variant InsertBillMaster(TDataModuleServer& module, const MethodDescription& method,
                               com::DispatchArgs& args) {
-  const std::size_t numberSlot = BillSlot(method, "lNumber");
+  const std::size_t numberSlot = ArgumentSlot(method, "lNumber");
   // The procedure is chosen first, so bad Draft or lVchcode values fail before
   // a number is taken.
-  BillMasterProcedure(args[BillSlot(method, "Draft")], args[BillSlot(method, "lVchcode")]);
+  BillMasterProcedure(args[ArgumentSlot(method, "Draft")], args[ArgumentSlot(method, "lVchcode")]);
   if (TextOf(args[numberSlot]).empty()) {
     NumberRequest request;
-    request.operatorId = com::Variant(TextOf(args[BillSlot(method, "OperatorID")]));
-    request.companyId = com::Variant(TextOf(args[BillSlot(method, "CompanyID")]));
-    request.machineNumber = TextOf(args[BillSlot(method, "MachineNum")]);
-    request.billId = WholeNumber(method, "lVchcode", args[BillSlot(method, "lVchcode")]);
-    request.billType = WholeNumber(method, "lVchtype", args[BillSlot(method, "lVchtype")]);
-    request.date = TextOf(args[BillSlot(method, "szDate")]);
+    request.operatorId = com::Variant(TextOf(args[ArgumentSlot(method, "OperatorID")]));
+    request.companyId = com::Variant(TextOf(args[ArgumentSlot(method, "CompanyID")]));
+    request.machineNumber = TextOf(args[ArgumentSlot(method, "MachineNum")]);
+    request.billId = WholeNumber(method, "lVchcode", args[ArgumentSlot(method, "lVchcode")]);
+    request.billType = WholeNumber(method, "lVchtype", args[ArgumentSlot(method, "lVchtype")]);
+    request.date = TextOf(args[ArgumentSlot(method, "szDate")]);
     args[numberSlot] = com::Variant(AssignBillNumber(module, request));
   }
   WriteBillMaster(module.InsertProc(), args);
@@ -146,15 +136,16 @@ com::Variant InsertBillDetail(TDataModuleServer& module, const MethodDescription
 com::Variant UpdateBillTransfer(TDataModuleServer& module, const MethodDescription& method,
                                 com::DispatchArgs& args) {
   BillChange change;
-  change.vocation = TextOf(args[BillSlot(method, "Vocation")]);
+  change.vocation = TextOf(args[ArgumentSlot(method, "Vocation")]);
   // Checked before posting: a posted bill without its queue row fails the
   // call, and the client's retry would post it again.
-  change.billId = WholeNumber(method, "nBillID", args[BillSlot(method, "nBillID")]);
-  change.billType = WholeNumber(method, "nBillType", args[BillSlot(method, "nBillType")]);
-  change.isMobileBill = WholeNumber(method, "IsMobileBill", args[BillSlot(method, "IsMobileBill")]);
+  change.billId = WholeNumber(method, "nBillID", args[ArgumentSlot(method, "nBillID")]);
+  change.billType = WholeNumber(method, "nBillType", args[ArgumentSlot(method, "nBillType")]);
+  change.isMobileBill =
+      WholeNumber(method, "IsMobileBill", args[ArgumentSlot(method, "IsMobileBill")]);
   RequireBillQueueRowFits(change.vocation);
   WriteBillTransfer(module.InsertProc(), args);
-  change.result = args[BillSlot(method, "iReturn")].ToI4();
+  change.result = args[ArgumentSlot(method, "iReturn")].ToI4();
   change.database = module.InsertProc().GetConnection().CurrentDatabase();
   EnqueueBillChange(module.QryExecSQL(), change);
   return {};

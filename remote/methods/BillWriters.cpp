@@ -243,23 +243,8 @@ BillWriteResult WriteBillValues(std::string_view writer, sql::StoredProc& proc,
   }
   const MethodDescription& row = BillRow(writer);
   const com::MemberInfo member = DispatchMemberOf(row);
-  std::vector<com::Variant> declared(member.params.size());
-  std::vector<bool> named(member.params.size(), false);
-  for (const auto& [name, value] : values) {
-    std::size_t slot = 0;
-    while (slot < member.params.size() &&
-           !text::EqualsIgnoringAsciiCase(member.params[slot].name, name)) {
-      ++slot;
-    }
-    if (slot == member.params.size() || member.params[slot].mode != com::ParamMode::In) {
-      throw std::invalid_argument(std::string(writer) + " takes no in-argument " + name);
-    }
-    if (named[slot]) {
-      throw std::invalid_argument(std::string(writer) + ": " + name + " is given twice");
-    }
-    named[slot] = true;
-    declared[slot] = value;
-  }
+  std::vector<bool> named;
+  std::vector<com::Variant> declared = ValuesInDeclaredOrder(writer, member, values, named);
   for (std::size_t slot = 0; slot < member.params.size(); ++slot) {
     const com::ParamInfo& param = member.params[slot];
     if (param.type == com::VT_VARIANT) continue;

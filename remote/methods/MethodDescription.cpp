@@ -141,4 +141,14 @@ com::MemberInfo DispatchMemberOf(const MethodDescription& method) {
   return member;
 }
 
+std::size_t ArgumentSlot(const MethodDescription& method, std::string_view name) {
+  std::size_t slot = 0;
+  for (const Argument& argument : method.arguments) {
+    if (argument.direction == ArgDirection::kRetVal) continue;
+    if (argument.name == name) return slot;
+    ++slot;
+  }
+  throw std::logic_error(std::string(method.name) + " has no argument " + std::string(name));
+}
+
 }  // namespace quor::remote

@@ -38,6 +38,7 @@
 // that no argument feeds. run = Run::kPrepareOnly assigns without running.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -222,5 +223,10 @@ void ValidateDescription(const MethodDescription& method);
 // list; outs are by reference (an out number that is sent is taken in-out, so
 // the value its location holds is what is sent).
 com::MemberInfo DispatchMemberOf(const MethodDescription& method);
+
+// The position of the argument `name` (letter case counts) among the dispatch
+// arguments, which leave the [out,retval] out. Throws std::logic_error when the
+// method has no such argument: a handler asking for one is wrong, not the call.
+std::size_t ArgumentSlot(const MethodDescription& method, std::string_view name);
 
 }  // namespace quor::remote

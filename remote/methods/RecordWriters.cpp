@@ -67,16 +67,12 @@ void WriteRecord(sql::StoredProc& proc, const MethodDescription& method, com::Di
   ReadResults(proc, method, args);
 }
 
-WriteResult WriteRecordValues(std::string_view writer, sql::StoredProc& proc,
-                              const RecordValues& values) {
-  const auto& names = SharedRecordWriterNames();
-  if (std::find(names.begin(), names.end(), writer) == names.end()) {
-    throw std::invalid_argument(std::string(writer) + " is no record writer");
-  }
-  const MethodDescription& method = WriterRow(writer);
-  const com::MemberInfo member = DispatchMemberOf(method);  // declared order, declared types
-  std::vector<com::Variant> inDeclaredOrder(member.params.size());
-  std::vector<bool> named(member.params.size(), false);
+std::vector<com::Variant> ValuesInDeclaredOrder(std::string_view writer,
+                                                const com::MemberInfo& member,
+                                                const RecordValues& values,
+                                                std::vector<bool>& named) {
+  std::vector<com::Variant> declared(member.params.size());
+  named.assign(member.params.size(), false);
   for (const auto& [name, value] : values) {
     std::size_t slot = 0;
     while (slot < member.params.size() &&
@@ -90,8 +86,21 @@ WriteResult WriteRecordValues(std::string_view writer, sql::StoredProc& proc,
       throw std::invalid_argument(std::string(writer) + ": " + name + " is given twice");
     }
     named[slot] = true;
-    inDeclaredOrder[slot] = value;
+    declared[slot] = value;
   }
+  return declared;
+}
+
+WriteResult WriteRecordValues(std::string_view writer, sql::StoredProc& proc,
+                              const RecordValues& values) {
+  const auto& names = SharedRecordWriterNames();
+  if (std::find(names.begin(), names.end(), writer) == names.end()) {
+    throw std::invalid_argument(std::string(writer) + " is no record writer");
+  }
+  const MethodDescription& method = WriterRow(writer);
+  const com::MemberInfo member = DispatchMemberOf(method);  // declared order, declared types
+  std::vector<bool> named;
+  std::vector<com::Variant> inDeclaredOrder = ValuesInDeclaredOrder(writer, member, values, named);
   // Values are converted to the declared types as a client's arguments are;
   // outputs start as the empty value of theirs.
   for (std::size_t slot = 0; slot < member.params.size(); ++slot) {

@@ -44,6 +44,15 @@ struct WriteResult {
 WriteResult WriteRecordValues(std::string_view writer, sql::StoredProc& proc,
                               const RecordValues& values);
 
+// `values` in the declared order of `member`'s arguments, each marked in
+// `named`; a slot without a value is left empty. Refuses, naming `writer`, what
+// RecordValues says is refused. Shared by the record and the bill writers so
+// that both take their values by the same rules.
+std::vector<com::Variant> ValuesInDeclaredOrder(std::string_view writer,
+                                                const com::MemberInfo& member,
+                                                const RecordValues& values,
+                                                std::vector<bool>& named);
+
 // The members WriteRecordValues runs, by name.
 const std::vector<std::string>& SharedRecordWriterNames();
 

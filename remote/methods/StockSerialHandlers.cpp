@@ -17,16 +17,6 @@ namespace {
 
 constexpr std::int32_t kSerialRefused = -52;
 
-std::size_t StockSlot(const MethodDescription& method, std::string_view name) {
-  std::size_t slot = 0;
-  for (const Argument& argument : method.arguments) {
-    if (argument.direction == ArgDirection::kRetVal) continue;
-    if (argument.name == name) return slot;
-    ++slot;
-  }
-  throw std::logic_error(std::string(method.name) + " has no argument " + std::string(name));
-}
-
 // Where an opening-stock member's serial numbers are kept and which of its
 // arguments fill the serial calls; empty names send an empty text, an empty
 // stock type 0.
@@ -45,13 +35,13 @@ std::int32_t SerialTableCall(TDataModuleServer& module, const MethodDescription&
                              const char* mode, std::int32_t indexId, const std::string& serial,
                              const std::string& memo) {
   const auto argument = [&](const char* name) {
-    return *name == '\0' ? com::Variant("") : args[StockSlot(method, name)];
+    return *name == '\0' ? com::Variant("") : args[ArgumentSlot(method, name)];
   };
   const com::Variant stockType =
-      *rule.stockType == '\0' ? com::Variant::I4(0) : args[StockSlot(method, rule.stockType)];
+      *rule.stockType == '\0' ? com::Variant::I4(0) : args[ArgumentSlot(method, rule.stockType)];
   com::DispatchArgs result = CallModuleMember(
       module, "UpdateStockSerialTableInit",
-      {args[StockSlot(method, "OperatorID")], args[StockSlot(method, "CompanyID")],
+      {args[ArgumentSlot(method, "OperatorID")], args[ArgumentSlot(method, "CompanyID")],
        com::Variant(rule.table), com::Variant(mode), argument(rule.ware), argument(rule.stock),
        argument(rule.client), stockType, com::Variant::I4(indexId), com::Variant(serial),
        com::Variant(memo), com::Variant::I4(0)});
@@ -60,12 +50,12 @@ std::int32_t SerialTableCall(TDataModuleServer& module, const MethodDescription&
 
 com::Variant OpeningStockWithSerials(TDataModuleServer& module, const MethodDescription& method,
                                      com::DispatchArgs& args, const OpeningStockSerials& rule) {
-  const std::string serialText = TextOf(args[StockSlot(method, rule.serialText)]);
+  const std::string serialText = TextOf(args[ArgumentSlot(method, rule.serialText)]);
   const bool withSerials =
-      !TextOf(args[StockSlot(method, rule.ware)]).empty() && !serialText.empty();
+      !TextOf(args[ArgumentSlot(method, rule.ware)]).empty() && !serialText.empty();
   const std::vector<SerialEntry> entries =
       withSerials ? SerialEntries(serialText, 2) : std::vector<SerialEntry>{};
-  const std::size_t resultSlot = StockSlot(method, rule.result);
+  const std::size_t resultSlot = ArgumentSlot(method, rule.result);
   for (const SerialEntry& entry : entries) {
     if (SerialTableCall(module, method, args, rule, "C", 0, entry.serial, entry.remark) == 0) {
       args[resultSlot] = com::Variant::I4(kSerialRefused);
@@ -109,14 +99,14 @@ com::Variant UpdateStockEntrustInit(TDataModuleServer& module, const MethodDescr
 com::Variant InsertCheckCount(TDataModuleServer& module, const MethodDescription& method,
                               com::DispatchArgs& args) {
   RunCallPattern(module, method, args);
-  const std::int32_t checkedId = args[StockSlot(method, "nRet")].ToI4();
-  const std::string serialText = TextOf(args[StockSlot(method, "sSerialNo")]);
+  const std::int32_t checkedId = args[ArgumentSlot(method, "nRet")].ToI4();
+  const std::string serialText = TextOf(args[ArgumentSlot(method, "sSerialNo")]);
   if (checkedId <= 0 || text::TrimBlanks(serialText).empty()) return {};
   const auto call = [&](const char* mode, const std::string& serial, const std::string& memo,
                         const com::Variant& status) {
     com::DispatchArgs result = CallModuleMember(
         module, "InsertCheckSerialNo",
-        {args[StockSlot(method, "OperatorID")], args[StockSlot(method, "CompanyID")],
+        {args[ArgumentSlot(method, "OperatorID")], args[ArgumentSlot(method, "CompanyID")],
          com::Variant(mode), com::Variant::I4(checkedId), com::Variant(serial), com::Variant(memo),
          status, com::Variant::I4(0)});
     return result[7].ToI4();
@@ -130,10 +120,10 @@ com::Variant InsertCheckCount(TDataModuleServer& module, const MethodDescription
 
 com::Variant CreateCheckLoseSpillBill(TDataModuleServer& module, const MethodDescription& method,
                                       com::DispatchArgs& args) {
-  const com::Variant operatorId = args[StockSlot(method, "OperatorID")];
-  const com::Variant companyId = args[StockSlot(method, "CompanyID")];
-  const std::string machine = TextOf(args[StockSlot(method, "MachineNum")]);
-  const std::string date = TextOf(args[StockSlot(method, "StartDate")]);
+  const com::Variant operatorId = args[ArgumentSlot(method, "OperatorID")];
+  const com::Variant companyId = args[ArgumentSlot(method, "CompanyID")];
+  const std::string machine = TextOf(args[ArgumentSlot(method, "MachineNum")]);
+  const std::string date = TextOf(args[ArgumentSlot(method, "StartDate")]);
   const std::string loss = MakeBillNumber(module, operatorId, companyId, machine, 133, date);
   const std::string overflow = MakeBillNumber(module, operatorId, companyId, machine, 134, date);
   sql::StoredProc& proc = module.StoredProcComponent(method.component);
