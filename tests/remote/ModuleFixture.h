@@ -53,13 +53,18 @@ class ModuleTest : public ::testing::Test {
   std::shared_ptr<TDataModuleServer> Connected(
       std::shared_ptr<TDataModuleServer> module,
       const std::string& database = test::kAccountSetDatabase) {
-    sql::ConnectionSettings& settings = module->ADOConnection1().Settings();
+    ConnectToStandIn(module->ADOConnection1().Settings(), database);
+    return module;
+  }
+
+  // Also for the connections of their own that the phone and cloud writers use.
+  void ConnectToStandIn(sql::ConnectionSettings& settings,
+                        const std::string& database = test::kAccountSetDatabase) {
     settings.dataSource = "127.0.0.1," + std::to_string(server_.Port());
     settings.initialCatalog = database;
     settings.userId = test::kAccountSetUser;
     settings.password = test::kAccountSetPassword;
     settings.connectTimeoutSeconds = 5;
-    return module;
   }
 
   com::DispId DispIdOf(std::string_view member) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ModuleFixture.h"
+#include "ProcedureArguments.h"
 #include "platform/sql/ProcedureCache.h"
 #include "remote/methods/CallPattern.h"
 #include "tests/platform/datasnap/ParamEntries.h"
@@ -19,11 +20,6 @@ namespace {
 using com::Variant;
 using datasnap::test::Entry;
 using datasnap::test::Vector;
-
-test::ParamDecl WithDefault(test::ParamDecl decl, test::Value value) {
-  decl.defaultValue = std::move(value);
-  return decl;
-}
 
 class ParameterCacheTest : public ModuleTest {
  protected:

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ModuleFixture.h"
+#include "ProcedureArguments.h"
 #include "platform/datasnap/Provider.h"
 #include "tests/platform/datasnap/DataPacketReader.h"
 #include "tests/platform/datasnap/ParamEntries.h"
@@ -21,10 +22,6 @@ using datasnap::test::Entry;
 using datasnap::test::ExpectPacketHolds;
 using datasnap::test::ReadDataPacket;
 using datasnap::test::Vector;
-
-Variant Marker(const char* procedure) {
-  return Vector({Variant("TQueryDataSet"), Variant(procedure)});
-}
 
 test::ResultSet Goods(std::size_t first, std::size_t count) {
   test::ResultSet rows;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "ModuleFixture.h"
+#include "ProcedureArguments.h"
 #include "platform/com/SafeArray.h"
 #include "platform/datasnap/Provider.h"
 #include "tests/platform/datasnap/DataPacketReader.h"
@@ -21,15 +22,6 @@ using datasnap::test::Entry;
 using datasnap::test::ExpectPacketHolds;
 using datasnap::test::ReadDataPacket;
 using datasnap::test::Vector;
-
-Variant Marker(const char* procedure) {
-  return Vector({Variant("TQueryDataSet"), Variant(procedure)});
-}
-
-test::ParamDecl WithDefault(test::ParamDecl decl, test::Value value) {
-  decl.defaultValue = std::move(value);
-  return decl;
-}
 
 Variant Field(const Variant& params, std::int32_t entry, std::int32_t field) {
   return params.GetArray().Get({entry}).GetArray().Get({field});

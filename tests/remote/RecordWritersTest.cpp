@@ -16,14 +16,7 @@ using com::Variant;
 
 class RecordWritersTest : public ModuleTest {
  protected:
-  RecordWritersTest() {
-    sql::ConnectionSettings& settings = phone_.Settings();
-    settings.dataSource = "127.0.0.1," + std::to_string(server_.Port());
-    settings.initialCatalog = test::kAccountSetDatabase;
-    settings.userId = test::kAccountSetUser;
-    settings.password = test::kAccountSetPassword;
-    settings.connectTimeoutSeconds = 5;
-  }
+  RecordWritersTest() { ConnectToStandIn(phone_.Settings()); }
 
   sql::Connection phone_;
   sql::StoredProc proc_{phone_, "PhoneProc"};
