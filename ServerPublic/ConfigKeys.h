@@ -48,7 +48,7 @@ inline constexpr const char* kSqlEncryptionDefault = "request";
 // registry names no "SQLPath"; unset, SQL Server's Linux folder when it exists.
 inline constexpr const char* kSqlProgramPath = "SQLProgramPath";
 inline constexpr const char* kSqlProgramPathLinux = "/var/opt/mssql/";
-// The private engine's folder, fixed in the original and configurable here.
+// The private engine's folder; a setting, since no two machines keep it alike.
 inline constexpr const char* kPrivateEnginePath = "PrivateEnginePath";
 inline constexpr const char* kPrivateEnginePathDefault =
     "D:\\ValtoSQLServer\\MSSQL10_50.VTSQLSERVER\\MSSQL\\";

@@ -13,8 +13,6 @@
 // announcing maximum frames.
 //
 //   bench_socket_load [seconds per level, default 2] [cache: the parameter cache comparison only]
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -41,6 +39,7 @@
 #include "platform/sql/ProcedureCache.h"
 #include "remote/uDataModuleSvr.h"
 #include "tests/support/accountset/AccountSet.h"
+#include "transport/SocketAddress.h"
 #include "transport/SocketClient.h"
 #include "transport/SocketDispatcher.h"
 
@@ -264,19 +263,6 @@ void MeasureIdle(const Server& server) {
       kIdleConnections, after - before, static_cast<double>(after - before) / kIdleConnections);
 }
 
-// Raw sockets on loopback for connections that are not clients.
-int RawConnect(std::uint16_t port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    throw std::runtime_error("raw connect failed");
-  }
-  return fd;
-}
-
 void SendAll(int fd, const std::vector<std::uint8_t>& bytes) {
   std::size_t sent = 0;
   while (sent < bytes.size()) {
@@ -354,8 +340,8 @@ class HostileCrowd {
  public:
   explicit HostileCrowd(std::uint16_t port) {
     for (int i = 0; i < 1000; ++i) {
-      trickling_.push_back(RawConnect(port));
-      SendAll(trickling_.back(), Header(0xDA02, 100000));
+      trickling_.push_back(quor::transport::ConnectTo("127.0.0.1", port, std::chrono::seconds(5)));
+      SendAll(trickling_.back().Get(), Header(0xDA02, 100000));
     }
     const std::vector<std::uint8_t> start = [] {
       std::vector<std::uint8_t> bytes = Header(0xDA02, quor::transport::kDefaultMaxFrameSize);
@@ -363,13 +349,15 @@ class HostileCrowd {
       return bytes;
     }();
     for (int i = 0; i < 100; ++i) {
-      announcing_.push_back(RawConnect(port));
-      SendAll(announcing_.back(), start);
+      announcing_.push_back(quor::transport::ConnectTo("127.0.0.1", port, std::chrono::seconds(5)));
+      SendAll(announcing_.back().Get(), start);
     }
     thread_ = std::thread([this] {
       const std::vector<std::uint8_t> oneByte(1, 0);
       while (!stop_) {
-        for (const int fd : trickling_) ::send(fd, oneByte.data(), 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+        for (const auto& fd : trickling_) {
+          ::send(fd.Get(), oneByte.data(), 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
       }
     });
@@ -377,13 +365,11 @@ class HostileCrowd {
   ~HostileCrowd() {
     stop_ = true;
     thread_.join();
-    for (const int fd : trickling_) ::close(fd);
-    for (const int fd : announcing_) ::close(fd);
   }
 
  private:
-  std::vector<int> trickling_;
-  std::vector<int> announcing_;
+  std::vector<quor::transport::UniqueFd> trickling_;
+  std::vector<quor::transport::UniqueFd> announcing_;
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };

@@ -21,8 +21,9 @@ inline constexpr const char* kSettingsSection = "Settings";
 inline constexpr int kDefaultPort = 211;
 inline constexpr int kDefaultThreadCacheSize = 100;
 inline constexpr int kDefaultTimeout = 60;  // minutes
-// A timeout is an idle time of day on the original platform, so 23:59 is the
-// longest it can be; longer settings are clamped to it.
+// A connection's timeout is a span within one day (the port's minutes as
+// hours and minutes), so 23:59 is the longest it can be; longer settings are
+// clamped to it.
 inline constexpr int kMaxTimeout = 1439;
 
 // What one client may cost the server on a port; see the README's limits.

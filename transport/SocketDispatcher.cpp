@@ -18,9 +18,9 @@
 namespace quor::transport {
 namespace {
 
-// The original's backlog of 5 made Linux drop the SYNs of a burst of clients
-// (say, every desk reconnecting after a restart), costing each a second or
-// more of retransmission; the kernel's own limit costs nothing.
+// A backlog of 5 makes Linux drop the SYNs of a burst of clients (say, every
+// desk reconnecting after a restart), costing each a second or more of
+// retransmission; the kernel's own limit costs nothing.
 constexpr int kListenBacklog = SOMAXCONN;
 
 std::atomic<std::uint64_t> nextConnectionId{1};

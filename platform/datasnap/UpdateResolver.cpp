@@ -137,8 +137,8 @@ class ErrorPacket {
   std::optional<DataPacketWriter> writer_;
 };
 
-// The values a record stands for: the original's, with the modification's
-// changes applied over them.
+// The values a record stands for: those of the unchanged record it follows,
+// with the modification's changes applied over them.
 std::vector<sql::Value> MergedValues(const DeltaRecord* original, const DeltaRecord& record) {
   std::vector<sql::Value> values(record.values.size());
   for (std::size_t i = 0; i < values.size(); ++i) {

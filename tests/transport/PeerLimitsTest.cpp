@@ -4,7 +4,6 @@
 // and call-backs, and the wire rules peers rely on (any reply ends a wait,
 // only bits 8..15 are the mark).
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -15,6 +14,7 @@
 #include "tests/transport/TestBed.h"
 #include "transport/DataBlockInterpreter.h"
 #include "transport/DataDispatch.h"
+#include "transport/SocketAddress.h"
 #include "transport/SocketClient.h"
 #include "transport/SocketDispatcher.h"
 #include "transport/SocketTransport.h"
@@ -44,19 +44,10 @@ Bytes PayloadOf(const Bytes& frame) {
 // A connected TCP pair on loopback: the server's end and the peer's.
 struct SocketPair {
   SocketPair() {
-    UniqueFd listener(::socket(AF_INET, SOCK_STREAM, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listener.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(listener.Get(), 1);
-    socklen_t length = sizeof address;
-    ::getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&address), &length);
-    peer.Reset(::socket(AF_INET, SOCK_STREAM, 0));
-    if (::connect(peer.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-      throw std::runtime_error("connect failed");
-    }
-    server.Reset(::accept(listener.Get(), nullptr, nullptr));
+    const std::vector<UniqueFd> listener = ListenOn("127.0.0.1", 0, 1);
+    peer = ConnectTo("127.0.0.1", LocalPort(listener.front().Get()), 5s);
+    std::string peerAddress;
+    server = AcceptFrom(listener.front().Get(), peerAddress);
   }
   void PeerSends(const Bytes& bytes) const {
     std::size_t sent = 0;
