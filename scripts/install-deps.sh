@@ -13,6 +13,8 @@ packages=(
   # The console's Chinese texts, and the display its screenshot script draws on.
   fonts-wqy-microhei xvfb
   libzip-dev zip
+  # The cloud client, and the Han readings its pinyin initials table is generated from.
+  libcurl4-openssl-dev nlohmann-json3-dev unicode-data
 )
 
 missing=()
