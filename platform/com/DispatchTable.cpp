@@ -60,8 +60,14 @@ DispatchTable::DispatchTable(std::vector<MemberInfo> members, std::string source
     if (member.kind == MemberKind::PropertyPut && member.params.empty()) {
       Reject(member, "a property put needs a value parameter");
     }
+    if (member.openListResult && !member.openList) {
+      Reject(member, "a result slot belongs to an open argument list");
+    }
     bool optionalSeen = false;
     for (ParamInfo& param : member.params) {
+      if (member.openList && (param.mode != ParamMode::In || param.optional)) {
+        Reject(member, "an open argument list declares required in parameters only");
+      }
       if (!IsParamType(param.type)) {
         Reject(member, "parameter \"" + param.name + "\" has type " + VarTypeName(param.type));
       }
@@ -130,6 +136,7 @@ HResult DispatchTable::Invoke(IDispatchObject& self, DispId dispId, DispatchFlag
 HResult DispatchTable::Call(const MemberInfo& member, IDispatchObject& self, DispatchFlags flags,
                             const DispParams& params, Variant* result, ExcepInfo* excepInfo,
                             std::uint32_t* argErr) const {
+  if (member.openList) return CallOpen(member, self, params, result, argErr);
   const std::size_t total = params.args.size();
   const std::size_t named = params.namedArgs.size();
   const std::size_t declared = member.params.size();
@@ -204,6 +211,56 @@ HResult DispatchTable::Call(const MemberInfo& member, IDispatchObject& self, Dis
   }
   for (std::size_t i = 0; i < writeBacks.size(); ++i) {
     params.args[writeBacks[i].arg].SetTarget(outputs[i]);
+  }
+  if (result) *result = std::move(value);
+  return S_OK;
+}
+
+// Positional arguments only: the client's declared order is the reverse of
+// params.args. Nothing reaches the handler unless the whole call is sound.
+HResult DispatchTable::CallOpen(const MemberInfo& member, IDispatchObject& self,
+                                const DispParams& params, Variant* result,
+                                std::uint32_t* argErr) const {
+  if (!params.namedArgs.empty()) return DISP_E_NONAMEDARGS;
+  const std::size_t total = params.args.size();
+  const bool resultSlot = member.openListResult && total > 0 && params.args[0].IsByRef();
+  const std::size_t inputs = total - (resultSlot ? 1 : 0);
+  const std::size_t declared = member.params.size();
+  if (inputs < declared) return DISP_E_BADPARAMCOUNT;
+
+  DispatchArgs args;
+  args.values_.resize(declared);
+  args.supplied_.assign(declared, true);
+  for (std::size_t p = 0; p < declared; ++p) {
+    const std::size_t at = total - 1 - p;
+    const Variant& arg = params.args[at];
+    if (arg.Deref().IsMissing()) {
+      if (argErr) *argErr = static_cast<std::uint32_t>(at);
+      return DISP_E_PARAMNOTOPTIONAL;
+    }
+    if (const HResult hr = TryChangeType(arg, member.params[p].type, args.values_[p]); Failed(hr)) {
+      if (argErr) *argErr = static_cast<std::uint32_t>(at);
+      return hr;
+    }
+  }
+  args.further_.reserve(inputs - declared);
+  for (std::size_t p = declared; p < inputs; ++p) {
+    args.further_.push_back(params.args[total - 1 - p].Deref());
+  }
+  args.hasResultSlot_ = resultSlot;
+
+  Variant value = member.handler(self, args);
+  if (resultSlot && !args.resultSlot_.IsEmpty()) {
+    const Variant& ref = params.args[0];
+    Variant converted = args.resultSlot_;
+    if (ref.TargetType() != VT_VARIANT) {
+      if (const HResult hr = TryChangeType(args.resultSlot_, ref.TargetType(), converted);
+          Failed(hr)) {
+        throw HResultError(hr, "the result of " + member.name + " does not convert to " +
+                                   VarTypeName(ref.TargetType()));
+      }
+    }
+    ref.SetTarget(converted);
   }
   if (result) *result = std::move(value);
   return S_OK;

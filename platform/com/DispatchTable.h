@@ -67,10 +67,22 @@ class DispatchArgs {
   // False for an optional argument the caller left out.
   bool Supplied(std::size_t index) const { return supplied_.at(index); }
 
+  // Members with an open argument list (MemberInfo::openList): the positional
+  // arguments beyond the declared ones, in declared order, as they came
+  // (by-reference ones read through), and the caller's by-reference result
+  // slot when it passed one last (MemberInfo::openListResult).
+  const std::vector<Variant>& Further() const { return further_; }
+  bool HasResultSlot() const { return hasResultSlot_; }
+  // Written back to the caller after a successful call; empty until set.
+  Variant& ResultSlot() { return resultSlot_; }
+
  private:
   friend class DispatchTable;
   std::vector<Variant> values_;
   std::vector<bool> supplied_;
+  std::vector<Variant> further_;
+  bool hasResultSlot_ = false;
+  Variant resultSlot_;
 };
 
 // Raising HResultError (or any std::exception) fails the call with
@@ -83,6 +95,14 @@ struct MemberInfo {
   MemberKind kind = MemberKind::Method;
   std::vector<ParamInfo> params;  // a property put's value is its last parameter
   MemberHandler handler;
+  // Callers may pass more positional arguments than params declares (all of
+  // them in parameters then); the further ones reach the handler unconverted
+  // through DispatchArgs::Further(). Named arguments are refused
+  // (DISP_E_NONAMEDARGS), fewer than the declared ones are too few.
+  bool openList = false;
+  // With openList: a last argument passed by reference is the caller's result
+  // slot, not an input (DispatchArgs::ResultSlot()).
+  bool openListResult = false;
 };
 
 class DispatchTable {
@@ -116,6 +136,8 @@ class DispatchTable {
   HResult Call(const MemberInfo& member, IDispatchObject& self, DispatchFlags flags,
                const DispParams& params, Variant* result, ExcepInfo* excepInfo,
                std::uint32_t* argErr) const;
+  HResult CallOpen(const MemberInfo& member, IDispatchObject& self, const DispParams& params,
+                   Variant* result, std::uint32_t* argErr) const;
 
   std::vector<MemberInfo> members_;
   std::unordered_map<DispId, Slots> byDispId_;

@@ -1,5 +1,6 @@
 #include "remote/methods/CallPattern.h"
 
+#include <algorithm>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -132,23 +133,32 @@ void FlushParameterCache(const sql::Connection& connection, const std::string& d
   sql::ProcedureCache::Shared().FlushDatabase(connection.Settings().dataSource, database);
 }
 
-void AssignArguments(sql::StoredProc& proc, const MethodDescription& method,
-                     const com::DispatchArgs& args) {
+std::vector<SentValue> ValuesToSend(const MethodDescription& method,
+                                    const com::DispatchArgs& args) {
+  std::vector<SentValue> values;
   std::size_t slot = 0;
   for (const Argument& argument : method.arguments) {
     if (argument.direction == ArgDirection::kRetVal) continue;
     const std::size_t index = slot++;
     if (!argument.Sent()) continue;
-    sql::Value value = ValueToSend(method, argument, args[index]);
-    proc.Params().ByName(ParameterOf(argument)).SetValue(std::move(value));
+    values.push_back({ParameterOf(argument), ValueToSend(method, argument, args[index])});
   }
   for (const Constant& constant : method.constants) {
-    proc.Params()
-        .ByName(constant.parameter)
-        .SetValue(constant.kind == Constant::Kind::kText
-                      ? sql::Value::Text(std::string(constant.text))
-                      : sql::Value::Integer(constant.integer));
+    values.push_back(
+        {std::string(constant.parameter), constant.kind == Constant::Kind::kText
+                                              ? sql::Value::Text(std::string(constant.text))
+                                              : sql::Value::Integer(constant.integer)});
   }
+  return values;
+}
+
+void AssignValues(sql::StoredProc& proc, const std::vector<SentValue>& values) {
+  for (const SentValue& sent : values) proc.Params().ByName(sent.parameter).SetValue(sent.value);
+}
+
+void AssignArguments(sql::StoredProc& proc, const MethodDescription& method,
+                     const com::DispatchArgs& args) {
+  AssignValues(proc, ValuesToSend(method, args));
 }
 
 com::Variant ReadResults(const sql::StoredProc& proc, const MethodDescription& method,
@@ -180,11 +190,64 @@ com::Variant ReadResults(const sql::StoredProc& proc, const MethodDescription& m
 
 com::Variant RunCallPattern(TDataModuleServer& module, const MethodDescription& method,
                             com::DispatchArgs& args, std::string_view procedure) {
+  // Conversions first: a value that does not convert fails the call before
+  // the server is asked anything.
+  const std::vector<SentValue> values = ValuesToSend(method, args);
   sql::StoredProc& proc = module.StoredProcComponent(method.component);
   PrepareProcedure(proc, procedure.empty() ? method.procedure : procedure);
-  AssignArguments(proc, method, args);
+  AssignValues(proc, values);
   if (method.run == Run::kExecute) proc.ExecProc();
   return ReadResults(proc, method, args);
+}
+
+com::Variant RunOpenList(TDataModuleServer& module, const MethodDescription& method,
+                         com::DispatchArgs& args, std::string_view procedure) {
+  const bool hasResult =
+      !method.arguments.empty() && method.arguments.back().direction != ArgDirection::kIn;
+  std::vector<com::Variant> declared;
+  declared.reserve(args.Count() + 1);
+  for (std::size_t i = 0; i < args.Count(); ++i) declared.push_back(args[i]);
+  if (hasResult) declared.emplace_back();
+  com::DispatchArgs described(std::move(declared));
+
+  const std::vector<SentValue> values = ValuesToSend(method, described);
+  // Empty and missing arguments hold a parameter's place without a value.
+  std::vector<std::optional<sql::Value>> further;
+  further.reserve(args.Further().size());
+  for (std::size_t i = 0; i < args.Further().size(); ++i) {
+    const com::Variant& value = args.Further()[i];
+    if (value.IsEmpty() || value.IsMissing()) {
+      further.emplace_back();
+      continue;
+    }
+    try {
+      further.emplace_back(datasnap::ToSqlValue(value));
+    } catch (const std::exception& error) {
+      throw std::runtime_error(std::string(method.name) + ": argument " +
+                               std::to_string(args.Count() + i + 1) + ": " + error.what());
+    }
+  }
+
+  sql::StoredProc& proc = module.StoredProcComponent(method.component);
+  // Further arguments land by the order of the list, so that list must be the
+  // server's current one, never a remembered one.
+  PrepareProcedure(proc, procedure.empty() ? method.procedure : procedure, !further.empty());
+  AssignValues(proc, values);
+  std::size_t next = 0;
+  for (sql::Parameter& parameter : proc.Params()) {
+    if (next == further.size()) break;
+    if (parameter.Direction() != sql::ParamDirection::kInput) continue;
+    const bool fed = std::any_of(values.begin(), values.end(), [&](const SentValue& sent) {
+      return text::EqualsIgnoringAsciiCase(sent.parameter, parameter.Name());
+    });
+    if (fed) continue;
+    if (further[next]) parameter.SetValue(*further[next]);
+    ++next;
+  }
+  if (method.run == Run::kExecute) proc.ExecProc();
+  com::Variant retVal = ReadResults(proc, method, described);
+  if (hasResult && args.HasResultSlot()) args.ResultSlot() = described[described.Count() - 1];
+  return retVal;
 }
 
 }  // namespace quor::remote

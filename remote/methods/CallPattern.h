@@ -7,7 +7,9 @@
 // before or after).
 #pragma once
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/com/DispatchTable.h"
 #include "platform/sql/StoredProc.h"
@@ -37,8 +39,18 @@ void PrepareProcedure(sql::StoredProc& proc, std::string_view procedure, bool fr
 // RestoreDatabase, CreateDataBase, DeleteDataBase).
 void FlushParameterCache(const sql::Connection& connection, const std::string& database);
 
-// Assigns the sent arguments (args in declared order, as dispatch hands them
-// over) and the constants by parameter name.
+// A value for one parameter, converted as the row asks.
+struct SentValue {
+  std::string parameter;
+  sql::Value value;
+};
+
+// The sent arguments (args in declared order, as dispatch hands them over)
+// and the constants, converted. A value that does not convert throws, naming
+// the method and the argument, so callers convert before they send anything.
+std::vector<SentValue> ValuesToSend(const MethodDescription& method, const com::DispatchArgs& args);
+void AssignValues(sql::StoredProc& proc, const std::vector<SentValue>& values);
+// Both, in one step.
 void AssignArguments(sql::StoredProc& proc, const MethodDescription& method,
                      const com::DispatchArgs& args);
 
@@ -52,5 +64,13 @@ com::Variant ReadResults(const sql::StoredProc& proc, const MethodDescription& m
 // of the described one when given (methods that choose it at run time).
 com::Variant RunCallPattern(TDataModuleServer& module, const MethodDescription& method,
                             com::DispatchArgs& args, std::string_view procedure = {});
+
+// The call pattern of an open-list row (MethodDescription::openList): args
+// holds the named in arguments, the further ones and the caller's result slot
+// as the dispatch table hands them over. Every value is converted before the
+// server is asked anything; the further ones then feed the next input
+// parameters no argument or constant has fed, in the server's current order.
+com::Variant RunOpenList(TDataModuleServer& module, const MethodDescription& method,
+                         com::DispatchArgs& args, std::string_view procedure = {});
 
 }  // namespace quor::remote

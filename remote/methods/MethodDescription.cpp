@@ -103,7 +103,7 @@ void ValidateDescription(const MethodDescription& method) {
       CheckParameterName(method, argument.readFrom);
     }
     if (argument.direction == ArgDirection::kOut || argument.direction == ArgDirection::kRetVal) {
-      if (argument.source == ResultSource::kNone && method.handler == nullptr) {
+      if (argument.source == ResultSource::kNone && !argument.Sent() && method.handler == nullptr) {
         Reject(method, "out argument " + std::string(argument.name) + " is read from nowhere");
       }
     }
@@ -119,6 +119,16 @@ void ValidateDescription(const MethodDescription& method) {
     }
   }
   for (const Constant& constant : method.constants) feed(constant.parameter);
+  if (method.openList) {
+    for (std::size_t i = 0; i < method.arguments.size(); ++i) {
+      const Argument& argument = method.arguments[i];
+      if (argument.direction == ArgDirection::kIn) continue;
+      if (argument.direction != ArgDirection::kOut || argument.type != ArgType::kInteger ||
+          argument.Sent() || i + 1 != method.arguments.size()) {
+        Reject(method, "an open list has in arguments and at most one integer result, last");
+      }
+    }
+  }
 }
 
 com::MemberInfo DispatchMemberOf(const MethodDescription& method) {
@@ -127,16 +137,21 @@ com::MemberInfo DispatchMemberOf(const MethodDescription& method) {
   member.name = std::string(method.name);
   member.dispId = method.dispId;
   member.kind = com::MemberKind::Method;
+  member.openList = method.openList;
   for (const Argument& argument : method.arguments) {
     if (argument.direction == ArgDirection::kRetVal) continue;
+    if (method.openList && argument.direction != ArgDirection::kIn) {
+      member.openListResult = true;
+      continue;
+    }
     member.params.emplace_back(std::string(argument.name), VarTypeOf(argument.type),
                                ModeOf(argument));
   }
   const MethodDescription* row = &method;
   member.handler = [row](com::IDispatchObject& self, com::DispatchArgs& args) {
     TDataModuleServer& module = dynamic_cast<TDataModuleServer&>(self);
-    return row->handler != nullptr ? row->handler(module, *row, args)
-                                   : RunCallPattern(module, *row, args);
+    if (row->handler != nullptr) return row->handler(module, *row, args);
+    return row->openList ? RunOpenList(module, *row, args) : RunCallPattern(module, *row, args);
   };
   return member;
 }

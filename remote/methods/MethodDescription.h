@@ -27,6 +27,8 @@
 //                           and read back from it (the catalogue's in-out): an out
 //                           variant is sent empty, an out number with the value
 //                           its location holds, an [in,out] with the caller's value
+//   .SentOnly("@p")         an out argument whose location's value is sent to
+//                           "@p" and never read back
 //   .From("@p")             read from output parameter "@p" after the run
 //   .FromReturnValue()      the return value, by the name ReturnValueName()
 //   .FromFixedReturnValue() the return value, by the name "@RETURN_VALUE"
@@ -36,6 +38,19 @@
 //   kOperatorId, kCompanyId In("OperatorID"), In("CompanyID")
 // Constants: Text("@p", "ptype") and Integer("@p", -1090) fill a parameter
 // that no argument feeds. run = Run::kPrepareOnly assigns without running.
+//
+// openList = true: the row lists only the arguments the member names (its in
+// arguments, then at most one integer result last); clients may pass more.
+// The one rule for such members (docs/remote-members.md explains it to
+// client developers):
+//   1. arguments in declared order, positional only (named ones are refused);
+//   2. OperatorID and CompanyID first where the row has them;
+//   3. a last argument passed by reference is the result, when the row has one;
+//   4. the named arguments go where the row says; every further argument goes,
+//      in order, to the procedure's next input parameter (in the order the
+//      parameter request lists them) that no argument or constant has fed;
+//   5. arguments beyond those parameters are ignored; a parameter without an
+//      argument (or with an empty one) keeps the procedure's default.
 #pragma once
 
 #include <cstddef>
@@ -113,6 +128,14 @@ struct Argument {
     copy.parameter = target;
     copy.source = ResultSource::kParameter;
     copy.readFrom = target;
+    return copy;
+  }
+  constexpr Argument SentOnly(std::string_view target) const {
+    Argument copy = *this;
+    copy.send = SendRule::kAsIs;
+    copy.parameter = target;
+    copy.source = ResultSource::kNone;
+    copy.readFrom = {};
     return copy;
   }
   constexpr Argument From(std::string_view source) const {
@@ -203,6 +226,7 @@ struct MethodDescription {
   std::vector<Constant> constants{};
   Run run = Run::kExecute;
   MethodHandler handler = nullptr;
+  bool openList = false;
 };
 
 // VT_VARIANT, VT_I4, VT_R8, VT_BSTR, VT_BOOL or VT_DATE.
@@ -216,12 +240,14 @@ std::string ParameterOf(const Argument& argument);
 // component or procedure; a hand-written one on an unknown component; two
 // arguments of one name; a parameter name without "@"; two values for one
 // parameter; an in argument with a result source or an out argument read from
-// nowhere; a [out,retval] that is not last, sent, or not read; more than one.
+// nowhere; a [out,retval] that is not last, sent, or not read; more than one;
+// an open list with an out argument other than one integer result last.
 void ValidateDescription(const MethodDescription& method);
 
 // The dispatch row of a method: its [out,retval] is left out of the argument
 // list; outs are by reference (an out number that is sent is taken in-out, so
-// the value its location holds is what is sent).
+// the value its location holds is what is sent). An open list declares its in
+// arguments only; its result is the caller's by-reference last argument.
 com::MemberInfo DispatchMemberOf(const MethodDescription& method);
 
 // The position of the argument `name` (letter case counts) among the dispatch
