@@ -88,10 +88,16 @@ int OnlineSessionTable::Register(const Entry& wanted, bool userLoginIdentic,
   for (Entry& entry : entries_) {
     if (!entry.InUse()) continue;
     const bool sameGuid = entry.guid == wanted.guid;
+    // A phone gets a new session name with every connection; its entry from an
+    // earlier connection is its own, cleared below, and never a reason to refuse it.
+    const bool samePhone = phone && entry.computerName == wanted.computerName &&
+                           entry.computerAddr == wanted.computerAddr;
     if (userLoginIdentic) {
       const bool sameDataBase = entry.dataBase == wanted.dataBase;
       const bool sameLogin = entry.loginId == wanted.loginId;
-      if (!sameGuid && sameDataBase && sameLogin) return kRefused;  // logged in elsewhere
+      if (!sameGuid && sameDataBase && sameLogin && !(samePhone && IsPhoneGuid(entry.guid))) {
+        return kRefused;  // logged in elsewhere
+      }
       if (sameGuid && sameDataBase && !sameLogin) return kRefused;
       if (sameGuid && sameDataBase && sameLogin) {
         // The same client may hold two entries; a third login is refused.
@@ -102,8 +108,6 @@ int OnlineSessionTable::Register(const Entry& wanted, bool userLoginIdentic,
     // Idleness is measured on the steady clock: a time-of-day difference would
     // go negative after midnight and keep such entries for ever.
     const bool idle = now.steady - entry.activeSteady > kIdleLimit;
-    const bool samePhone = phone && entry.computerName == wanted.computerName &&
-                           entry.computerAddr == wanted.computerAddr;
     if (idle || sameGuid || samePhone) {
       entry = Entry{};
       changed = true;
