@@ -58,6 +58,13 @@ inline constexpr const char* kPrivateEnginePathDefault =
 // route. For machines with several networks or behind address translation.
 inline constexpr const char* kServerAddress = "ServerAddress";
 
+// The cloud business service: its host (no default: without it the synchroniser
+// makes no request), its port and the connect and whole-exchange time-out of
+// every request in seconds.
+inline constexpr const char* kCloudHost = "CloudHost";
+inline constexpr const char* kCloudPort = "CloudPort";                      // "8080"
+inline constexpr const char* kCloudTimeoutSeconds = "CloudTimeoutSeconds";  // "30"
+
 // What ReadConfigInt falls back to when the text is not a number.
 inline constexpr int kTimeoutFallback = 300;
 inline constexpr int kMobilePortFallback = 212;
@@ -65,5 +72,7 @@ inline constexpr int kAppSynchroIntervalFallback = 10;
 inline constexpr int kSmsRateFallback = 9600;
 inline constexpr int kSmsSendSpeedFallback = 1;
 inline constexpr int kSqlUserModeFallback = 0;
+inline constexpr int kCloudPortFallback = 8080;
+inline constexpr int kCloudTimeoutSecondsFallback = 30;
 
 }  // namespace quor::configkey
