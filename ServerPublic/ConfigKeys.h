@@ -65,6 +65,16 @@ inline constexpr const char* kCloudHost = "CloudHost";
 inline constexpr const char* kCloudPort = "CloudPort";                      // "8080"
 inline constexpr const char* kCloudTimeoutSeconds = "CloudTimeoutSeconds";  // "30"
 
+// The phone back end on Linux: the root of the file area phones exchange files
+// with (default: UpDown/files below the program folder), the largest body one
+// command may carry in bytes (default 256 MiB), how many seconds one read or
+// write inside a command may wait (default 300), and how many seconds a phone
+// may stay silent between two commands (default 1800).
+inline constexpr const char* kMobileFileRoot = "MobileFileRoot";
+inline constexpr const char* kMobileMaxUpload = "MobileMaxUpload";
+inline constexpr const char* kMobileReadTimeout = "MobileReadTimeout";
+inline constexpr const char* kMobileIdleTimeout = "MobileIdleTimeout";
+
 // What ReadConfigInt falls back to when the text is not a number.
 inline constexpr int kTimeoutFallback = 300;
 inline constexpr int kMobilePortFallback = 212;
