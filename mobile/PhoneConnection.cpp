@@ -82,7 +82,9 @@ bool IsCalendarDate(std::string_view text) {
 class RemovedAtEnd {
  public:
   explicit RemovedAtEnd(fs::path file) : file_(std::move(file)) {}
-  ~RemovedAtEnd() {
+  ~RemovedAtEnd() { Now(); }
+  // Before an answer: once the phone has it, the file is gone.
+  void Now() {
     std::error_code ignored;
     fs::remove(file_, ignored);
   }
@@ -216,15 +218,19 @@ class PhoneConnection {
     } catch (const PhoneChannelError&) {
       // The phone stalled or left inside the body: it hears of the failure
       // if it still listens, and the connection ends, out of step as it is.
+      removed.Now();
       TryAnswerFailure();
       throw;
     }
     stored = stored && ::close(file.Release()) == 0;
-    if (!stored) return Answer(false, closeAfter);
-    const bool imported = context_.database->Run([&](sql::Connection& connection) {
-      return ProcessUpload(connection, path, transfer, context_.programFolder);
-    });
-    return Answer(imported, false);
+    bool imported = false;
+    if (stored) {
+      imported = context_.database->Run([&](sql::Connection& connection) {
+        return ProcessUpload(connection, path, transfer, context_.programFolder);
+      });
+    }
+    removed.Now();
+    return Answer(imported, closeAfter);
   }
 
   void TryAnswerFailure() {
