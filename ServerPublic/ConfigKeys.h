@@ -75,6 +75,25 @@ inline constexpr const char* kMobileMaxUpload = "MobileMaxUpload";
 inline constexpr const char* kMobileReadTimeout = "MobileReadTimeout";
 inline constexpr const char* kMobileIdleTimeout = "MobileIdleTimeout";
 
+// Web publishing: the web server that shows the web edition and the client
+// upgrade folder ("apache" or "nginx"), the folder its include files go to,
+// the programs that enable and disable an Apache include file, and the
+// systemd unit reloaded afterwards (defaults follow the server kind).
+inline constexpr const char* kWebServer = "WebServer";
+inline constexpr const char* kWebServerDefault = "apache";
+inline constexpr const char* kWebConfigFolder = "WebConfigFolder";
+inline constexpr const char* kWebConfigFolderApache = "/etc/apache2/conf-available";
+inline constexpr const char* kWebConfigFolderNginx = "/etc/nginx/quor.d";
+inline constexpr const char* kWebEnableCommand = "WebEnableCommand";
+inline constexpr const char* kWebEnableCommandApache = "a2enconf";
+inline constexpr const char* kWebDisableCommand = "WebDisableCommand";
+inline constexpr const char* kWebDisableCommandApache = "a2disconf";
+inline constexpr const char* kWebReloadUnit = "WebReloadUnit";
+// The scheduled shutdown's power-off request: "logind" (org.freedesktop.login1
+// PowerOff through busctl) or "systemctl" (systemctl poweroff).
+inline constexpr const char* kPowerOffMethod = "PowerOffMethod";
+inline constexpr const char* kPowerOffMethodDefault = "logind";
+
 // What ReadConfigInt falls back to when the text is not a number.
 inline constexpr int kTimeoutFallback = 300;
 inline constexpr int kMobilePortFallback = 212;

@@ -22,6 +22,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -449,17 +450,14 @@ void TfrmMainForm::BindSwitch(QAction* action, const char* key, std::function<vo
   action->setProperty("configKey", key);
   const std::string keyName = key;
   connect(action, &QAction::triggered, this, [this, action, keyName, set](bool on) {
-    if (keyName == configkey::kUseClientAutoUpdate && on) {
-      // Publishing the upgrade folder is web publishing's part; without it the
-      // switch cannot be had.
-      const auto publish = env_.tools.find("publishAutoUpdate");
-      if (publish == env_.tools.end()) {
+    if (keyName == configkey::kUseClientAutoUpdate) {
+      // Either way the upgrade folder is refreshed and published again before
+      // the key is written; a failure leaves the switch off.
+      if (!env_.publishAutoUpdate || !env_.publishAutoUpdate()) {
         ui::ActiveMessageBoxes()->Show("配置IIS服务器虚拟目录失败，不能使用自动升级功能！", "提示",
                                        ui::MessageIcon::None);
         action->setChecked(false);
         on = false;
-      } else {
-        publish->second();
       }
     }
     try {
@@ -624,16 +622,49 @@ void TfrmMainForm::ShowNetworkInfo() {
                                  "本机网络信息", ui::MessageIcon::Information);
 }
 
+namespace {
+
+// The units that did not get there, for a message that says so instead of a
+// success that did not happen.
+std::string FailedUnitsText(const std::vector<std::string>& failed) {
+  std::string text;
+  for (const std::string& unit : failed) text += (text.empty() ? "" : ", ") + unit;
+  return text;
+}
+
+}  // namespace
+
 void TfrmMainForm::RestartWebServices() {
   const std::vector<std::string> units = WebServiceUnits();
-  for (const std::string& unit : units) env_.controlService(unit, false);
-  for (auto unit = units.rbegin(); unit != units.rend(); ++unit) env_.controlService(*unit, true);
-  ui::ActiveMessageBoxes()->Show("重启WWW服务成功！", "提示", ui::MessageIcon::None);
+  std::vector<std::string> failed;
+  for (const std::string& unit : units) {
+    if (!env_.controlService(unit, false)) failed.push_back(unit);
+  }
+  for (auto unit = units.rbegin(); unit != units.rend(); ++unit) {
+    if (!env_.controlService(*unit, true) &&
+        std::find(failed.begin(), failed.end(), *unit) == failed.end()) {
+      failed.push_back(*unit);
+    }
+  }
+  if (failed.empty()) {
+    ui::ActiveMessageBoxes()->Show("重启WWW服务成功！", "提示", ui::MessageIcon::None);
+  } else {
+    ui::ActiveMessageBoxes()->Show("重启WWW服务失败：" + FailedUnitsText(failed), "提示",
+                                   ui::MessageIcon::Warning);
+  }
 }
 
 void TfrmMainForm::StopWebServices() {
-  for (const std::string& unit : WebServiceUnits()) env_.controlService(unit, false);
-  ui::ActiveMessageBoxes()->Show("停止WWW服务成功！", "提示", ui::MessageIcon::None);
+  std::vector<std::string> failed;
+  for (const std::string& unit : WebServiceUnits()) {
+    if (!env_.controlService(unit, false)) failed.push_back(unit);
+  }
+  if (failed.empty()) {
+    ui::ActiveMessageBoxes()->Show("停止WWW服务成功！", "提示", ui::MessageIcon::None);
+  } else {
+    ui::ActiveMessageBoxes()->Show("停止WWW服务失败：" + FailedUnitsText(failed), "提示",
+                                   ui::MessageIcon::Warning);
+  }
 }
 
 void TfrmMainForm::StartQueryTool() {

@@ -62,6 +62,10 @@ struct MainFormEnvironment {
   // Tools of other parts of the console, by the object name of their menu
   // item; an item whose tool is not there is shown disabled.
   std::map<std::string, std::function<void()>> tools;
+  // Web publishing's step of the upgrade switch " 客户端自动升级": refreshes
+  // and publishes the upgrade folder; false (after its messages) when that
+  // failed. Null: the switch cannot be turned on.
+  std::function<bool()> publishAutoUpdate;
   // Whether the desktop offers a notification area; null: ask Qt.
   std::function<bool()> trayAvailable;
 };

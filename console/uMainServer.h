@@ -1,8 +1,11 @@
 // The server console: the main window in the notification area, the socket
-// transport window with its service object, and the connection settings dialog.
+// transport window with its service object, the connection settings dialog,
+// web publishing and the scheduled power-off.
 #pragma once
 
+#include "console/AutoShutDownForm.h"
 #include "console/MainForm.h"
 #include "console/SocketForm.h"
 #include "console/SocketService.h"
 #include "console/SqlSettingDialog.h"
+#include "console/WebPublishing.h"

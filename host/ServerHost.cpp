@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -105,6 +106,10 @@ console::MainFormEnvironment ConsoleEnvironment(console::TSocketForm* socketForm
     service::InstallService({ServiceName(), ProductTitle(), programPath});
   };
   environment.removeService = [] { service::RemoveService(ServiceName()); };
+  console::AddWebPublishingTools(environment, std::make_shared<console::WebPublishing>());
+  // The console's creation arms the scheduled power-off through these tools
+  // when AutoShutDown is "True", in both run modes.
+  console::AddAutoShutDownTools(environment);
   return environment;
 }
 
@@ -144,8 +149,6 @@ int RunServiceMode(int& argc, char** argv, const std::optional<fs::path>& iconFi
   SocketTransportHost sockets;
   console::TSocketForm socketForm(sockets.Ports(), sockets.ConnectionRows());
   console::TSocketService socketService(ServiceName(), ProductTitle(), socketForm);
-  [[maybe_unused]] const bool autoShutDown = ReadConfig("AutoShutDown", "False") == "True";
-  // The scheduled shutdown is armed here, without its window, when autoShutDown.
   // TDataLocalServer is created here.
   SmsServiceHost smsService;
   // TDataSynchroServer is created here.
