@@ -28,6 +28,7 @@
 #include "host/SmsServiceHost.h"
 #include "host/SocketTransportHost.h"
 #include "host/StartupNames.h"
+#include "mobile/uDataLocalServer.h"
 #include "platform/lock/NamedMutex.h"
 #include "platform/service/ServiceRegistration.h"
 #include "platform/service/ServiceStatus.h"
@@ -149,7 +150,7 @@ int RunServiceMode(int& argc, char** argv, const std::optional<fs::path>& iconFi
   SocketTransportHost sockets;
   console::TSocketForm socketForm(sockets.Ports(), sockets.ConnectionRows());
   console::TSocketService socketService(ServiceName(), ProductTitle(), socketForm);
-  // TDataLocalServer is created here.
+  mobile::TDataLocalServer mobileServer;
   SmsServiceHost smsService;
   // TDataSynchroServer is created here.
   console::TfrmMainForm mainForm(ConsoleEnvironment(&socketForm));
@@ -185,7 +186,7 @@ int RunDesktopMode(int& argc, char** argv, const std::string& fileName,
   std::optional<SocketTransportHost> sockets;
   std::optional<console::TSocketForm> socketForm;
   std::optional<lock::NamedMutex> socketServer;
-  // TDataLocalServer is created here.
+  mobile::TDataLocalServer mobileServer;
   SmsServiceHost smsService;
   // TDataSynchroServer is created here.
   console::TfrmMainForm mainForm(ConsoleEnvironment(nullptr));
