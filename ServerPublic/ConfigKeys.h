@@ -48,32 +48,27 @@ inline constexpr const char* kSqlEncryptionDefault = "request";
 // registry names no "SQLPath"; unset, SQL Server's Linux folder when it exists.
 inline constexpr const char* kSqlProgramPath = "SQLProgramPath";
 inline constexpr const char* kSqlProgramPathLinux = "/var/opt/mssql/";
-// The private engine's folder; a setting, since no two machines keep it alike.
+// The private engine: SQL Server on Linux run by the console. Its folder (the
+// working folder of the engine, holding its "log" folder), the command line
+// that starts it, the TCP port it is told to listen on, and how long a stop
+// waits for its shutdown before killing it.
 inline constexpr const char* kPrivateEnginePath = "PrivateEnginePath";
-inline constexpr const char* kPrivateEnginePathDefault =
-    "D:\\ValtoSQLServer\\MSSQL10_50.VTSQLSERVER\\MSSQL\\";
+inline constexpr const char* kPrivateEnginePathDefault = "/var/opt/mssql/";
+inline constexpr const char* kPrivateEngineCommand = "PrivateEngineCommand";
+inline constexpr const char* kPrivateEngineCommandDefault = "/opt/mssql/bin/sqlservr";
+inline constexpr const char* kPrivateEnginePort = "PrivateEnginePort";
+inline constexpr int kPrivateEnginePortFallback = 49157;
+inline constexpr const char* kPrivateEngineStopSeconds = "PrivateEngineStopSeconds";
+inline constexpr int kPrivateEngineStopSecondsFallback = 30;
+// The UDP port on which the console answers instance queries for the private
+// engine while it runs ("0": not at all, when a browser service does it).
+inline constexpr const char* kPrivateEngineBrowserPort = "PrivateEngineBrowserPort";
+inline constexpr int kPrivateEngineBrowserPortFallback = 1434;
 
 // The address clients are told to reach this machine at (GetSQLServerConfig,
 // the console); unset, the address of the interface that carries the default
 // route. For machines with several networks or behind address translation.
 inline constexpr const char* kServerAddress = "ServerAddress";
-
-// The cloud business service: its host (no default: without it the synchroniser
-// makes no request), its port and the connect and whole-exchange time-out of
-// every request in seconds.
-inline constexpr const char* kCloudHost = "CloudHost";
-inline constexpr const char* kCloudPort = "CloudPort";                      // "8080"
-inline constexpr const char* kCloudTimeoutSeconds = "CloudTimeoutSeconds";  // "30"
-
-// The phone back end on Linux: the root of the file area phones exchange files
-// with (default: UpDown/files below the program folder), the largest body one
-// command may carry in bytes (default 256 MiB), how many seconds one read or
-// write inside a command may wait (default 300), and how many seconds a phone
-// may stay silent between two commands (default 1800).
-inline constexpr const char* kMobileFileRoot = "MobileFileRoot";
-inline constexpr const char* kMobileMaxUpload = "MobileMaxUpload";
-inline constexpr const char* kMobileReadTimeout = "MobileReadTimeout";
-inline constexpr const char* kMobileIdleTimeout = "MobileIdleTimeout";
 
 // Web publishing: the web server that shows the web edition and the client
 // upgrade folder ("apache" or "nginx"), the folder its include files go to,
@@ -93,6 +88,23 @@ inline constexpr const char* kWebReloadUnit = "WebReloadUnit";
 // PowerOff through busctl) or "systemctl" (systemctl poweroff).
 inline constexpr const char* kPowerOffMethod = "PowerOffMethod";
 inline constexpr const char* kPowerOffMethodDefault = "logind";
+
+// The cloud business service: its host (no default: without it the synchroniser
+// makes no request), its port and the connect and whole-exchange time-out of
+// every request in seconds.
+inline constexpr const char* kCloudHost = "CloudHost";
+inline constexpr const char* kCloudPort = "CloudPort";                      // "8080"
+inline constexpr const char* kCloudTimeoutSeconds = "CloudTimeoutSeconds";  // "30"
+
+// The phone back end on Linux: the root of the file area phones exchange files
+// with (default: UpDown/files below the program folder), the largest body one
+// command may carry in bytes (default 256 MiB), how many seconds one read or
+// write inside a command may wait (default 300), and how many seconds a phone
+// may stay silent between two commands (default 1800).
+inline constexpr const char* kMobileFileRoot = "MobileFileRoot";
+inline constexpr const char* kMobileMaxUpload = "MobileMaxUpload";
+inline constexpr const char* kMobileReadTimeout = "MobileReadTimeout";
+inline constexpr const char* kMobileIdleTimeout = "MobileIdleTimeout";
 
 // What ReadConfigInt falls back to when the text is not a number.
 inline constexpr int kTimeoutFallback = 300;

@@ -9,7 +9,6 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QInputDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -34,7 +33,9 @@
 #include "ServerPublic/ServerGlobals.h"
 #include "ServerPublic/ServerVersion.h"
 #include "ServerPublic/SqlRoutines.h"
+#include "console/InputBox.h"
 #include "console/NetworkInfo.h"
+#include "console/PrivateEngine.h"
 #include "console/SocketForm.h"
 #include "console/SqlSettingDialog.h"
 #include "console/WebServices.h"
@@ -72,17 +73,6 @@ std::string ExitQuestion(bool clientsConnected) {
          "\r确定要退出" + ProductTitle() + "吗？";
 }
 
-// The private engine's program below its folder, written the Windows way in
-// the settings; present only where SQL Server for Linux was put there.
-fs::path PrivateEngineProgram() {
-  std::string folder =
-      ReadConfig(configkey::kPrivateEnginePath, configkey::kPrivateEnginePathDefault);
-  for (char& c : folder) {
-    if (c == '\\') c = '/';
-  }
-  return fs::path(folder) / "Binn" / "sqlservr";
-}
-
 // A label that runs its command when clicked, as the window's address, count
 // and backup labels do.
 class ClickableLabel : public QLabel {
@@ -115,11 +105,9 @@ MainFormEnvironment WithDefaults(MainFormEnvironment env) {
   if (!env.inputText) {
     env.inputText = [](const std::string& caption, const std::string& prompt,
                        const std::string& text) -> std::optional<std::string> {
-      bool ok = false;
-      const QString answer = QInputDialog::getText(nullptr, FormText(caption), FormText(prompt),
-                                                   QLineEdit::Normal, FormText(text), &ok);
-      if (!ok) return std::nullopt;
-      return answer.toStdString();
+      std::string answer = text;
+      if (InputBox(2, caption, prompt, answer) != 1) return std::nullopt;
+      return answer;
     };
   }
   if (!env.pickFolder) {
@@ -208,8 +196,7 @@ TfrmMainForm::TfrmMainForm(MainFormEnvironment environment, QWidget* parent)
     }
   }
   // 13.
-  std::error_code error;
-  const bool engineInstalled = fs::exists(PrivateEngineProgram(), error);
+  const bool engineInstalled = PrivateEngineInstalled();
   pnlMsde_->setVisible(engineInstalled);
   // 14.
   if (MsdeSwitch()) {
@@ -228,10 +215,11 @@ TfrmMainForm::TfrmMainForm(MainFormEnvironment environment, QWidget* parent)
       if (const auto start = env_.tools.find("sbStartSQL"); start != env_.tools.end())
         start->second();
     }
+    UpdateEngineButtons();
   }
   // 16.
   lblBackupPath_->setText(FormText(BackupFolder("Backup")));
-  edtMobileDB_->setText(FormText(ReadConfig(configkey::kMobileDataBase, kNoMobileDataBase)));
+  ShowMobileDataBase();
 
   subscription_ = env_.sessions->Subscribe([this] {
     QMetaObject::invokeMethod(
@@ -256,6 +244,19 @@ TfrmMainForm::~TfrmMainForm() {
     }
   }
   if (trayIcon_) trayIcon_->hide();
+}
+
+void TfrmMainForm::UpdateEngineButtons() {
+  const bool on = PrivateEngineMode();
+  if (auto* start = findChild<QToolButton*>("sbStartSQL"))
+    start->setEnabled(!on && env_.tools.count("sbStartSQL") > 0);
+  if (auto* stop = findChild<QToolButton*>("sbStopSQL"))
+    stop->setEnabled(on && env_.tools.count("sbStopSQL") > 0);
+}
+
+void TfrmMainForm::ShowMobileDataBase() {
+  const std::string chosen = ReadConfig(configkey::kMobileDataBase, kNoMobileDataBase);
+  edtMobileDB_->setText(FormText(chosen.empty() ? kNoMobileDataBase : chosen));
 }
 
 void TfrmMainForm::SetSocketForm(TSocketForm* socketForm) {
@@ -306,7 +307,7 @@ void TfrmMainForm::BuildWidgets() {
   const auto selectMobileDb = [this] {
     if (const auto select = env_.tools.find("sbSelMobileDB"); select != env_.tools.end()) {
       select->second();
-      edtMobileDB_->setText(FormText(ReadConfig(configkey::kMobileDataBase, kNoMobileDataBase)));
+      ShowMobileDataBase();
     }
   };
   selectMobile->setEnabled(env_.tools.count("sbSelMobileDB") > 0);
@@ -326,7 +327,12 @@ void TfrmMainForm::BuildWidgets() {
     button->setToolTip("没有安装SQL时才能使用");
     const auto tool = env_.tools.find(name);
     button->setEnabled(tool != env_.tools.end());
-    if (tool != env_.tools.end()) connect(button, &QToolButton::clicked, this, tool->second);
+    if (tool != env_.tools.end()) {
+      connect(button, &QToolButton::clicked, this, [this, run = tool->second] {
+        run();
+        UpdateEngineButtons();
+      });
+    }
     msdeRow->addWidget(button);
   }
   cbxAutoStartSQL_ = new QCheckBox("自动启动集成(MSDE)(只限未安装SQL的电脑)", pnlMsde_);

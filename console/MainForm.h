@@ -78,6 +78,9 @@ class TfrmMainForm : public QMainWindow {
   // Start-up makes the socket window after this one (when this program's
   // service is not running) and hands it over here.
   void SetSocketForm(TSocketForm* socketForm);
+  // The engine's buttons from PrivateEngineMode: start while it is off, stop
+  // while it is on. The engine tools call it when the engine ends by itself.
+  void UpdateEngineButtons();
 
   // Rewrites the grid from the online table; runs on the UI thread. Client
   // threads reach it through the table's change notification.
@@ -119,6 +122,7 @@ class TfrmMainForm : public QMainWindow {
   void BindTool(QAction* action);
   QAction* AddItem(QMenu* menu, const char* objectName, const char* text);
   int ServiceStatusNow() const;
+  void ShowMobileDataBase();
 
   MainFormEnvironment env_;
   OnlineSessionTable::Subscription subscription_;

@@ -4,7 +4,6 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -18,6 +17,7 @@
 #include "ServerPublic/PasswordScrambler.h"
 #include "ServerPublic/ServerGlobals.h"
 #include "ServerPublic/SqlRoutines.h"
+#include "console/EditSqlPasswordDialog.h"
 #include "platform/ui/MessageBoxes.h"
 
 namespace quor::console {
@@ -34,11 +34,10 @@ void Tell(const std::string& text, ui::MessageIcon icon) {
 }
 
 std::optional<std::string> AskNewPasswordInBox(const std::string& current) {
-  bool ok = false;
-  const QString text = QInputDialog::getText(nullptr, "修改SQL数据库密码", "新密码",
-                                             QLineEdit::Password, DialogText(current), &ok);
-  if (!ok) return std::nullopt;
-  return text.toStdString();
+  TfrmEditSQLPassword dialog(current);
+  dialog.exec();
+  if (!dialog.Confirmed()) return std::nullopt;
+  return dialog.NewPassword();
 }
 
 }  // namespace

@@ -317,7 +317,9 @@ TEST_F(SqlRoutinesTest, SqlProgramPathPrefersThePrivateEngineThenTheRegistry) {
   EXPECT_EQ(SqlProgramPath(), "/opt/sql/");
 
   SetPrivateEngineMode(true);
-  EXPECT_EQ(SqlProgramPath(), "D:\\ValtoSQLServer\\MSSQL10_50.VTSQLSERVER\\MSSQL\\");
+  EXPECT_EQ(SqlProgramPath(), "/var/opt/mssql/");
+  WriteConfig("PrivateEnginePath", "/srv/engine/");
+  EXPECT_EQ(SqlProgramPath(), "/srv/engine/");
   unsetenv("QUOR_REGISTRY_FILE");
 }
 
