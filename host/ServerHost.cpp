@@ -28,6 +28,7 @@
 #include "host/SmsServiceHost.h"
 #include "host/SocketTransportHost.h"
 #include "host/StartupNames.h"
+#include "host/SynchroHost.h"
 #include "mobile/uDataLocalServer.h"
 #include "platform/lock/NamedMutex.h"
 #include "platform/service/ServiceRegistration.h"
@@ -152,8 +153,10 @@ int RunServiceMode(int& argc, char** argv, const std::optional<fs::path>& iconFi
   console::TSocketService socketService(ServiceName(), ProductTitle(), socketForm);
   mobile::TDataLocalServer mobileServer;
   SmsServiceHost smsService;
-  // TDataSynchroServer is created here.
-  console::TfrmMainForm mainForm(ConsoleEnvironment(&socketForm));
+  SynchroHost synchro;
+  console::MainFormEnvironment environment = ConsoleEnvironment(&socketForm);
+  synchro.AddTo(environment);
+  console::TfrmMainForm mainForm(std::move(environment));
   LogRunTimeSettings();
   // Only now may a client connect: its module takes the command timeout and
   // its login the one-login rule from the settings just loaded. The window
@@ -188,8 +191,10 @@ int RunDesktopMode(int& argc, char** argv, const std::string& fileName,
   std::optional<lock::NamedMutex> socketServer;
   mobile::TDataLocalServer mobileServer;
   SmsServiceHost smsService;
-  // TDataSynchroServer is created here.
-  console::TfrmMainForm mainForm(ConsoleEnvironment(nullptr));
+  SynchroHost synchro;
+  console::MainFormEnvironment environment = ConsoleEnvironment(nullptr);
+  synchro.AddTo(environment);
+  console::TfrmMainForm mainForm(std::move(environment));
   LogRunTimeSettings();
 
   if (service::ServiceStatus(ServiceName()) < 1) {

@@ -207,6 +207,10 @@ void TDataSynchroServer::SetClientSynchronises(bool on) {
   SetTimerEnabled(TimerRule());
 }
 
+void TDataSynchroServer::ApplyTimerRule() {
+  SetTimerEnabled(TimerRule());
+}
+
 void TDataSynchroServer::SetServerSynchronises(bool on) {
   std::lock_guard lock(flagsMutex_);
   serverSynchronises_ = on;

@@ -76,6 +76,9 @@ class TDataSynchroServer {
   // The phone dialog's save: both take effect at once; the timer is left alone.
   void SetServerSynchronises(bool on);
   void SetPostAtOnce(bool on);
+  // Applies the timer rule after the console changed the shared client switch
+  // itself (and stored it).
+  void ApplyTimerRule();
 
   // One scheduled run: the download pass, then the upload pass, when clients
   // do not synchronise and the server does. Returns false without doing
