@@ -5,13 +5,25 @@
 
 namespace quor::remote {
 
+std::span<const MethodFamily> MethodFamilies() {
+  static const MethodFamily kFamilies[] = {
+      {"Sessions and server information", &SessionMethods},
+      {"Account-set administration", &AdministrationMethods},
+      {"Basic information", &BasicInformationMethods},
+      {"Bills", &BillMethods},
+      {"Member cards, short messages and messaging", &MemberCardSmsMethods},
+      {"Generic SQL", &GenericSqlMethods},
+      {"System values, users and period end", &SystemValueMethods},
+      {"Stock initialisation, serial numbers and stocktaking", &StockSerialMethods},
+      {"Queries and reports", &QueryReportMethods},
+  };
+  return kFamilies;
+}
+
 std::vector<const MethodDescription*> CatalogueMethods() {
   std::vector<const MethodDescription*> methods;
-  for (const std::vector<MethodDescription>* family :
-       {&SessionMethods(), &AdministrationMethods(), &BasicInformationMethods(), &BillMethods(),
-        &MemberCardSmsMethods(), &GenericSqlMethods(), &SystemValueMethods(),
-        &StockSerialMethods()}) {
-    for (const MethodDescription& method : *family) methods.push_back(&method);
+  for (const MethodFamily& family : MethodFamilies()) {
+    for (const MethodDescription& method : family.methods()) methods.push_back(&method);
   }
   return methods;
 }

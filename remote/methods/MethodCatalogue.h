@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "platform/com/DispatchTable.h"
@@ -20,6 +21,16 @@ const std::vector<MethodDescription>& MemberCardSmsMethods();
 const std::vector<MethodDescription>& GenericSqlMethods();
 const std::vector<MethodDescription>& SystemValueMethods();
 const std::vector<MethodDescription>& StockSerialMethods();
+const std::vector<MethodDescription>& QueryReportMethods();
+
+// One family of members: its title in the member reference and its rows.
+struct MethodFamily {
+  std::string_view title;
+  const std::vector<MethodDescription>& (*methods)();
+};
+
+// Every family, in catalogue order.
+std::span<const MethodFamily> MethodFamilies();
 
 // Every family's rows, family by family.
 std::vector<const MethodDescription*> CatalogueMethods();

@@ -59,8 +59,14 @@ TEST(MethodTables, DispatchRowsFollowTheDescriptions) {
     ASSERT_NE(member, nullptr);
     EXPECT_EQ(member->name, method->name);
     std::size_t slot = 0;
+    EXPECT_EQ(member->openList, method->openList);
     for (const Argument& argument : method->arguments) {
       if (argument.direction == ArgDirection::kRetVal) continue;
+      // An open list's result is the caller's by-reference last argument, not a declared one.
+      if (method->openList && argument.direction != ArgDirection::kIn) {
+        EXPECT_TRUE(member->openListResult);
+        continue;
+      }
       ASSERT_LT(slot, member->params.size());
       const com::ParamInfo& param = member->params[slot++];
       EXPECT_EQ(param.name, argument.name);

@@ -35,6 +35,7 @@ AccountSet::AccountSet(SqlServerStandIn& server, std::string database)
   DeclareBillProcedures(*this);
   DeclareSessionProcedures(*this);
   DeclareGenericSqlProcedures(*this);
+  DeclareQueryReportProcedures(*this);
 }
 
 void AccountSet::OnSql(const std::string& text, Reply reply) {

@@ -71,6 +71,7 @@ void DeclareBasicInformationProcedures(AccountSet& accountSet);
 void DeclareBillProcedures(AccountSet& accountSet);
 void DeclareSessionProcedures(AccountSet& accountSet);
 void DeclareGenericSqlProcedures(AccountSet& accountSet);
+void DeclareQueryReportProcedures(AccountSet& accountSet);
 
 // Rows the account set holds, for comparing what clients receive.
 // Goods (table "AAAAAFT"): text, Chinese text, money, dates, NULLs and a blob.
