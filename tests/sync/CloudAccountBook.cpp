@@ -207,6 +207,8 @@ Reply CloudAccountBook::Line(const ProcedureCall& call) {
   }
   bill->lines.push_back(call);
   reply.returnStatus = state_.nextLine++;
+  const std::string quantity = test::TextOf(call["@Quantity"]);
+  bill->quantities[reply.returnStatus] = quantity.empty() ? 0 : std::stod(quantity);
   return reply;
 }
 
@@ -250,7 +252,26 @@ Reply CloudAccountBook::Statement(const test::StatementCall& call) {
   for (const test::Parameter& param : call.params) params.push_back(param.value);
   state_.statements.push_back({call.text, params});
   Reply reply;
-  if (call.text.rfind("Select SelfID From AAAAAFN", 0) == 0) {
+  static const std::regex kLineQuantities(
+      R"(UPDATE AAAAAAR SET Quantity=TB\.Quantity FROM \(SELECT BillID,DetailID,Sum\(Quantity\))"
+      R"(Quantity FROM AAAAAAS D WHERE BillID=(\d+) GROUP BY BillID,DetailID\) TB WHERE )"
+      R"(AAAAAAR\.BillID=TB\.BillID AND AAAAAAR\.BillDetailID=TB\.DetailID And )"
+      R"(AAAAAAR\.BillID=(\d+))");
+  std::smatch match;
+  if (std::regex_match(call.text, match, kLineQuantities) && match[1] == match[2]) {
+    // Each goods line takes the sum of its colour/size lines.
+    StoredBill* bill = BillById(std::stoi(match[1]));
+    if (bill != nullptr) {
+      std::map<std::int32_t, double> sums;
+      for (const ProcedureCall& line : bill->colourSizes) {
+        sums[WholeNumberOf(line["@DetailID"])] += line["@Quantity"].AsDouble();
+      }
+      for (const auto& [detail, sum] : sums) {
+        if (bill->quantities.count(detail) != 0) bill->quantities[detail] = sum;
+      }
+      reply.rowsAffected = static_cast<std::int64_t>(sums.size());
+    }
+  } else if (call.text.rfind("Select SelfID From AAAAAFN", 0) == 0) {
     test::ResultSet units{{test::Col("SelfID", SqlType::VarChar, 25)}, {}};
     for (const StoredRecord& unit : state_.records) {
       if (unit.procedure == "AAAAATN" && !params.empty() &&
@@ -259,7 +280,7 @@ Reply CloudAccountBook::Statement(const test::StatementCall& call) {
       }
     }
     reply.resultSets.push_back(units);
-  } else {
+  } else if (!reply.rowsAffected) {
     reply.rowsAffected = 1;
   }
   return reply;

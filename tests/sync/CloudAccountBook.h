@@ -17,6 +17,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/support/accountset/AccountSet.h"
@@ -36,6 +37,8 @@ struct StoredBill {
   test::ProcedureCall master;
   std::vector<test::ProcedureCall> lines;  // account and goods lines, in order
   std::vector<test::ProcedureCall> colourSizes;
+  // The quantity of each line by its identifier, as the lines table holds it.
+  std::map<std::int32_t, double> quantities;
   int postings = 0;
 };
 
