@@ -31,6 +31,12 @@ std::string CloudCookieTime() {
   return text;
 }
 
+std::chrono::nanoseconds ThreadCpuTime() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
+
 constexpr const char* kNoCloudHostText = "no cloud host is set (setting CloudHost)";
 
 void LogMissingCloudHostOnce() {
@@ -66,15 +72,23 @@ CloudReply CloudClient::SendBody(const std::string& path, const std::string& bod
   std::vector<std::string> headers = {"Content-Type: application/x-www-form-urlencoded",
                                       "User-Agent: Mozilla/5.0", "Accept: text/html, */*"};
   if (!session_.cookie.empty()) headers.push_back("Cookie: " + session_.cookie);
+  const auto wallStart = std::chrono::steady_clock::now();
+  const auto cpuStart = ThreadCpuTime();
+  std::optional<HttpReply> http;
   try {
-    HttpReply http =
-        poster_->Post(url, body, headers, endpoint_.timeoutSeconds, kMaxCloudReplyBytes);
-    reply.json = ParseCloudJson(DecodeCloudReply(http.body, http.contentType));
-    if (!reply.json) SyncLog(path + ": the reply is no JSON");
+    http = poster_->Post(url, body, headers, endpoint_.timeoutSeconds, kMaxCloudReplyBytes);
   } catch (const HttpError& error) {
     reply.errorText = error.what();
-    SyncLog(path + ": " + reply.errorText);
   }
+  times_.wall += std::chrono::steady_clock::now() - wallStart;
+  times_.cpu += ThreadCpuTime() - cpuStart;
+  ++times_.requests;
+  if (!http) {
+    SyncLog(path + ": " + reply.errorText);
+    return reply;
+  }
+  reply.json = ParseCloudJson(DecodeCloudReply(http->body, http->contentType));
+  if (!reply.json) SyncLog(path + ": the reply is no JSON");
   return reply;
 }
 

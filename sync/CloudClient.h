@@ -3,6 +3,8 @@
 // form-POST calls under "/business/KEY...", each answered with JSON.
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -65,6 +67,15 @@ class CloudClient {
 
   const CloudEndpoint& Endpoint() const { return endpoint_; }
 
+  // Time spent in HTTP exchanges since the client was made, for the pass's
+  // log and for measuring: wall time, and the calling thread's CPU time in them.
+  struct ExchangeTimes {
+    std::chrono::nanoseconds wall{0};
+    std::chrono::nanoseconds cpu{0};
+    std::size_t requests = 0;
+  };
+  const ExchangeTimes& Times() const { return times_; }
+
   // "/business/KEY268". Replaces the session; false (with the error text) when
   // the cloud gave no company identifier.
   bool OpenCloudSession(const std::string& companyCode, const std::string& companyKey,
@@ -108,6 +119,7 @@ class CloudClient {
   CloudEndpoint endpoint_;
   CloudSession session_;
   std::unique_ptr<HttpPoster> poster_;
+  ExchangeTimes times_;
 };
 
 // A reply member as a typed value: integer → 64-bit integer, floating number →

@@ -244,6 +244,11 @@ bool TDataSynchroServer::PassRunning() const {
   return false;
 }
 
+CloudClient::ExchangeTimes TDataSynchroServer::CloudExchangeTimes() const {
+  std::lock_guard pass(passMutex_);
+  return client_->Times();
+}
+
 bool TDataSynchroServer::SynchroTimerTimer() {
   if (!TimerRule()) return false;
   std::unique_lock pass(passMutex_, std::try_to_lock);
@@ -412,6 +417,9 @@ void TDataSynchroServer::PumpUploadQueueLocked() {
     }
   };
 
+  const auto started = std::chrono::steady_clock::now();
+  const auto cloudBefore = client_->Times().wall;
+  std::size_t sent = 0;
   std::string currentDatabase;
   std::string currentVocation;
   bool usable = false;
@@ -461,9 +469,20 @@ void TDataSynchroServer::PumpUploadQueueLocked() {
       continue;
     }
     deleteRows(row);
+    ++sent;
   }
   accountSet_->Close();
   master_->Close();
+  if (!rows.empty()) {
+    auto seconds = [](std::chrono::nanoseconds span) {
+      return std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(span).count() /
+                            1000.0);
+    };
+    SyncLog("upload pass: " + std::to_string(rows.size()) + " queue rows read, " +
+            std::to_string(sent) + " records and bills sent, in " +
+            seconds(std::chrono::steady_clock::now() - started) + " s (" +
+            seconds(client_->Times().wall - cloudBefore) + " s in cloud requests)");
+  }
 }
 
 }  // namespace quor::sync

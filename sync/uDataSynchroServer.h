@@ -101,6 +101,8 @@ class TDataSynchroServer {
   static void ShowManualRunMessages(ui::MessageBoxes& boxes, const std::vector<std::string>& texts);
 
   bool PassRunning() const;
+  // The cloud client's exchange times so far (waits for a running pass).
+  CloudClient::ExchangeTimes CloudExchangeTimes() const;
 
  private:
   void DataModuleCreate();
