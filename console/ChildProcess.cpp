@@ -19,6 +19,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// CLOSE_RANGE_CLOEXEC, spelled out for headers that predate it.
+constexpr unsigned kCloseRangeCloexec = 1U << 2;
+
 // After SIGKILL the kernel ends the program at once unless it sits in an
 // uninterruptible wait (a hung disk); the console does not wait longer than this.
 constexpr std::chrono::milliseconds kChildKillWait{5000};
@@ -91,6 +94,16 @@ std::unique_ptr<ChildProcess> ChildProcess::Start(const ChildCommand& command) {
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    // Ignored signals stay ignored across exec; the program gets its own
+    // defaults, not the console's choices.
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    for (int number = 1; number < NSIG; ++number) ::sigaction(number, &byDefault, nullptr);
+#ifdef SYS_close_range
+    // The console's sockets (the client ports among them) are not the
+    // program's: had it inherited them, it would hold them after the console ended.
+    ::syscall(SYS_close_range, 3U, ~0U, kCloseRangeCloexec);
+#endif
     ExecFailure failure{0, 0};
     if (folder && ::chdir(folder) != 0) {
       failure = {1, errno};

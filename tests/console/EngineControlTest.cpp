@@ -136,6 +136,12 @@ class EngineControlTest : public ::testing::Test {
 };
 
 TEST_F(EngineControlTest, StartRunsTheEngineInItsFolderAndStopShutsItDown) {
+  // A socket of the console's that is not marked close-on-exec, as a client
+  // port could be: the engine must not hold it.
+  constexpr int kConsoleSocket = 200;
+  const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_EQ(::dup2(socket, kConsoleSocket), kConsoleSocket);
+  ::close(socket);
   OpenConsole();
   EXPECT_TRUE(form_->findChild<QWidget*>("pnlMsde")->isVisibleTo(form_.get()));
   ASSERT_TRUE(Button("sbStartSQL")->isEnabled());
@@ -150,6 +156,10 @@ TEST_F(EngineControlTest, StartRunsTheEngineInItsFolderAndStopShutsItDown) {
   const std::string env = ::quor::testing::ReadText(engineFolder_ / "engine-env");
   EXPECT_NE(env.find("MSSQL_TCP_PORT=" + std::to_string(port_) + "\n"), std::string::npos) << env;
   EXPECT_NE(env.find("MSSQL_COLLATION=Chinese_PRC_CI_AS\n"), std::string::npos) << env;
+  const std::string fds = "\n" + ::quor::testing::ReadText(engineFolder_ / "engine-fds");
+  ::close(kConsoleSocket);
+  EXPECT_EQ(fds.find("\n" + std::to_string(kConsoleSocket) + "\n"), std::string::npos) << fds;
+  EXPECT_NE(fds.find("\n1\n"), std::string::npos) << "standard output is the console's" << fds;
   // Connections now name the private instance; the log viewer reads its folder.
   EXPECT_EQ(ReadConfig("SERVERNAME", "(LOCAL)"), "(LOCAL)\\VTSQLSERVER");
   const pid_t engine = tools_->Engine().Pid();
