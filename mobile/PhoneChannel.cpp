@@ -15,6 +15,7 @@ namespace quor::mobile {
 namespace {
 
 constexpr std::size_t kReceiveChunk = 64 * 1024;
+constexpr std::chrono::milliseconds kDrainTimeout{5000};
 
 void SetSocketTimeout(int fd, int option, std::chrono::milliseconds timeout) {
   const auto milliseconds = std::max<long long>(timeout.count(), 1);
@@ -146,6 +147,15 @@ void PhoneChannel::WriteLine(std::string_view line) {
   std::string text(line);
   text += "\r\n";
   WriteAll(text);
+}
+
+void PhoneChannel::FinishSending() {
+  ::shutdown(fd_, SHUT_WR);
+  SetSocketTimeout(fd_, SO_RCVTIMEO, std::min(ioTimeout_, kDrainTimeout));
+  char chunk[4096];
+  for (ssize_t got; (got = ::recv(fd_, chunk, sizeof chunk, 0)) != 0;) {
+    if (got < 0 && errno != EINTR) break;
+  }
 }
 
 // Read and send rather than sendfile(2): a phone gone meanwhile must end in an

@@ -46,6 +46,11 @@ class PhoneChannel {
   void WriteLine(std::string_view line);
   // The file's bytes from its current position to its end.
   void SendFile(int fd);
+  // Ends the connection after a file: the phone reads the end of the file as
+  // the end of the connection. Whatever the phone still sends is read and
+  // dropped for a moment first, since closing with unread bytes would reset
+  // the connection and could cost the phone the file's last bytes.
+  void FinishSending();
 
  private:
   // Appends what arrives next; false when the phone closed the connection.

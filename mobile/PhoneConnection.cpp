@@ -170,6 +170,8 @@ class PhoneConnection {
     ::flock(file.Get(), LOCK_SH);
     channel_.WriteLine(kAnswerSuccess);
     channel_.SendFile(file.Get());
+    removed.Now();  // sent: the phone has it, and the end of the connection follows
+    channel_.FinishSending();
     return After::kClose;
   }
 
@@ -252,6 +254,7 @@ class PhoneConnection {
     if (!file.Valid()) return After::kContinue;
     channel_.WriteLine(kAnswerSuccess);
     channel_.SendFile(file.Get());
+    channel_.FinishSending();
     return After::kClose;
   }
 

@@ -31,12 +31,15 @@ ScopedFd BindAnyAddress(std::uint16_t port) {
     address.sin6_family = AF_INET6;
     address.sin6_addr = in6addr_any;
     address.sin6_port = htons(port);
-    if (::bind(socket6.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-      ThrowListenError("cannot bind", port);
+    if (::bind(socket6.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+      return socket6;
     }
-    return socket6;
+    // A port in use or forbidden stays so for IPv4; a machine whose IPv6 is
+    // switched off still takes the IPv4 socket below.
+    if (errno != EADDRNOTAVAIL && errno != EAFNOSUPPORT) ThrowListenError("cannot bind", port);
+  } else if (errno != EAFNOSUPPORT) {
+    ThrowListenError("cannot open a socket for", port);
   }
-  if (errno != EAFNOSUPPORT) ThrowListenError("cannot open a socket for", port);
   ScopedFd socket4(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!socket4.Valid()) ThrowListenError("cannot open a socket for", port);
   ::setsockopt(socket4.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);

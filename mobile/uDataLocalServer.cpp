@@ -61,6 +61,13 @@ void TDataLocalServer::SetMobileDatabase(const std::string& database) {
   database_.Point(database);
 }
 
+void TDataLocalServer::BuildDownload(const DownloadRequest& request,
+                                     const std::filesystem::path& target) {
+  database_.Run([&](sql::Connection& connection) {
+    BuildDownloadFile(connection, request, DownloadTemplatePath(context_.programFolder), target);
+  });
+}
+
 void TDataLocalServer::AcceptPhones() {
   while (std::optional<AcceptedPhone> accepted = listener_->Accept()) {
     JoinFinishedPhones();

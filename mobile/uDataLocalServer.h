@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "mobile/DownloadBuilder.h"
 #include "mobile/MobileDatabase.h"
 #include "mobile/MobileSettings.h"
 #include "mobile/PhoneConnection.h"
@@ -43,6 +44,11 @@ class TDataLocalServer {
   void SetMobileDatabase(const std::string& database);
   std::string MobileDatabaseName() const { return database_.Name(); }
   bool MobileDatabaseConnected() const { return database_.Connected(); }
+
+  // Builds a download file at `target` as a phone's "<DownBills>" would, on
+  // ADOConnMob under its lock (the console's test of the builder). Throws as
+  // the builder does, and when no account set is chosen.
+  void BuildDownload(const DownloadRequest& request, const std::filesystem::path& target);
 
  private:
   struct PhoneThread {

@@ -138,6 +138,21 @@ TEST_F(PhoneBillsTest, DownBillsSendsTheBuiltFileThenClosesAndDeletesIt) {
   EXPECT_EQ(FilesLeft(), (std::vector<std::string>{"Data/jxcdatabase.db"}));
 }
 
+TEST_F(PhoneBillsTest, TheConsoleBuildsADownloadFileOnTheSharedConnection) {
+  ScriptDownload("99", "2000-01-01", "2020-01-01");
+  WriteSettings();
+  StartServer();
+  const fs::path target = ProgramFolder() / "UpDown" / "down_bills.db";
+  fs::create_directories(target.parent_path());
+  server_->BuildDownload({"99", "2000-01-01", "2020-01-01"}, target);
+  EXPECT_EQ(SqliteColumn(target, "SELECT sBillNumber FROM AZ_BillDetailAll"),
+            std::vector<std::string>{"XS-99"});
+  server_->SetMobileDatabase("");
+  EXPECT_THROW(server_->BuildDownload({"99", "2000-01-01", "2020-01-01"}, target),
+               std::runtime_error)
+      << "without an account set there is nothing to build from";
+}
+
 TEST_F(PhoneBillsTest, AFailingBuildEndsTheConnectionWithoutAnAnswerOrAFile) {
   // Nothing scripted: the account set fails the first statement.
   WriteSettings();
