@@ -1,5 +1,7 @@
 #include "mobile/PhoneChannel.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -48,6 +50,11 @@ PhoneChannel::PhoneChannel(int fd, std::chrono::milliseconds ioTimeout,
     : fd_(fd), ioTimeout_(ioTimeout), idleTimeout_(idleTimeout) {
   SetSocketTimeout(fd_, SO_RCVTIMEO, ioTimeout_);
   SetSocketTimeout(fd_, SO_SNDTIMEO, ioTimeout_);
+  // Every write is a whole line or a whole chunk of a file, and the phone
+  // waits for each answer: holding back the last small segment would only
+  // delay it.
+  const int on = 1;
+  ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
 bool PhoneChannel::Fill() {
