@@ -3,9 +3,11 @@
 // save as one transaction of parameterised updates.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
+#include <QTest>
 
 #include <fstream>
 #include <mutex>
@@ -239,6 +241,23 @@ TEST_F(DataBaseHideDialogTest, AFailingRowUndoesTheWholeSaveAndKeepsTheDialogOpe
   EXPECT_EQ(boxes_->Shown()[0].caption, "提示");
   EXPECT_EQ(Updates().size(), 2u) << "the rows after the failure are not tried";
   EXPECT_EQ(Transactions(), (std::vector<std::string>{"BEGIN TRAN", "ROLLBACK TRAN"}));
+}
+
+TEST_F(DataBaseHideDialogTest, EnterMovesOnToTheNextControlAndSavesNothing) {
+  ScriptCatalogue({{"Shop01", "一号店", 0, ""}});
+  TfrmDataBaseHide dialog;
+  dialog.show();
+  dialog.activateWindow();
+  auto* ctrl = dialog.findChild<QRadioButton*>("rbCtrl");
+  ctrl->setFocus();
+  ASSERT_TRUE(testing::ProcessEventsUntil([ctrl] { return ctrl->hasFocus(); }));
+  server_.ClearRequests();
+  QTest::keyClick(ctrl, Qt::Key_Return);
+  EXPECT_FALSE(ctrl->hasFocus());
+  EXPECT_NE(QApplication::focusWidget(), nullptr);
+  EXPECT_TRUE(dialog.isVisible());
+  EXPECT_FALSE(dialog.Saved());
+  EXPECT_TRUE(Updates().empty());
 }
 
 TEST_F(DataBaseHideDialogTest, NoServerLeavesTheGridEmptyAndSavingSaysSo) {
