@@ -16,6 +16,8 @@ std::span<const MethodFamily> MethodFamilies() {
       {"System values, users and period end", &SystemValueMethods},
       {"Stock initialisation, serial numbers and stocktaking", &StockSerialMethods},
       {"Queries and reports", &QueryReportMethods},
+      {"Accounting, cash, fixed assets and wages", &AccountingMethods},
+      {"Trade editions", &TradeEditionMethods},
   };
   return kFamilies;
 }

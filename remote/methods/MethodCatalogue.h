@@ -22,6 +22,8 @@ const std::vector<MethodDescription>& GenericSqlMethods();
 const std::vector<MethodDescription>& SystemValueMethods();
 const std::vector<MethodDescription>& StockSerialMethods();
 const std::vector<MethodDescription>& QueryReportMethods();
+const std::vector<MethodDescription>& AccountingMethods();
+const std::vector<MethodDescription>& TradeEditionMethods();
 
 // One family of members: its title in the member reference and its rows.
 struct MethodFamily {
