@@ -34,8 +34,9 @@ struct BasicKind {
 std::vector<const Row*> FetchedCloudRows(DownloadPass& pass, const CloudReply& reply,
                                          const std::string& table) {
   if (!pass.Succeeded(reply, "fetching " + table)) return {};
-  if (reply.json && !reply.json->is_array()) {
-    pass.Log(table + ": the reply is no list of rows; nothing stored");
+  if (!reply.json || !reply.json->is_array()) {
+    pass.Log(table + (reply.json ? ": the reply is no list of rows" : ": the reply is no JSON") +
+             "; nothing stored");
     return {};
   }
   std::size_t skipped = 0;

@@ -298,8 +298,10 @@ void DownloadOneBill(DownloadPass& pass, const CloudBillTable& table, BillKind k
 bool DownloadBillsIn(DownloadPass& pass, const CloudBillTable& table) {
   const CloudReply reply = pass.Client().FetchBillMasters(table.masterTable, table.stateFilter);
   if (!pass.Succeeded(reply, "fetching " + table.masterTable)) return false;
-  if (reply.json && !reply.json->is_array()) {
-    pass.Log(table.masterTable + ": the reply is no list of bills; nothing stored");
+  if (!reply.json || !reply.json->is_array()) {
+    pass.Log(table.masterTable +
+             (reply.json ? ": the reply is no list of bills" : ": the reply is no JSON") +
+             "; nothing stored");
     return false;
   }
   std::size_t skipped = 0;

@@ -576,13 +576,23 @@ TEST_F(DownloadMappingTest, RepliesOfTheWrongShapeStoreNothingAndThePassGoesOn) 
     const char* label;
     std::string unitsReply;  // the answer to the unit fetch
     std::vector<std::string> storedUnits;
+    const char* logged;  // the reason the log gives; none for a reply that is fine
   };
   const std::vector<Case> cases = {
-      {"an object instead of rows", R"({"id":1,"name":"箱"})", {}},
-      {"no JSON at all", "<html>busy</html>", {}},
-      {"elements that are no rows", R"([1,"x",null,{"id":5,"name":"盒"}])", {"盒"}},
-      {"a row without its id", R"([{"name":"袋"}])", {}},
-      {"members of other types", R"([{"id":"6","name":12.5}])", {"12.5"}},
+      {"an object instead of rows",
+       R"({"id":1,"name":"箱"})",
+       {},
+       "tb_unit_info: the reply is no list of rows"},
+      {"no JSON at all", "<html>busy</html>", {}, "tb_unit_info: the reply is no JSON"},
+      {"elements that are no rows",
+       R"([1,"x",null,{"id":5,"name":"盒"}])",
+       {"盒"},
+       "tb_unit_info: 3 elements were no rows"},
+      {"a row without its id",
+       R"([{"name":"袋"}])",
+       {},
+       "tb_unit_info: a row without \"id\" was left alone"},
+      {"members of other types", R"([{"id":"6","name":12.5}])", {"12.5"}, nullptr},
   };
   int round = 0;
   for (const Case& c : cases) {
@@ -601,6 +611,9 @@ TEST_F(DownloadMappingTest, RepliesOfTheWrongShapeStoreNothingAndThePassGoesOn) 
     ASSERT_EQ(units.size(), before + c.storedUnits.size());
     for (std::size_t i = 0; i < c.storedUnits.size(); ++i) {
       EXPECT_EQ(Text(units[before + i].call, "@LongName"), c.storedUnits[i]);
+    }
+    if (c.logged != nullptr) {
+      EXPECT_TRUE(Logged(c.logged)) << c.logged;
     }
     // The rest of the pass went on: the storehouse of this round was stored.
     const std::vector<StoredRecord> storehouses = book_.Records("AAAAATH");
