@@ -1,6 +1,5 @@
 #include "sync/CloudClient.h"
 
-#include <atomic>
 #include <ctime>
 
 #include "platform/sql/Connection.h"
@@ -39,12 +38,6 @@ std::chrono::nanoseconds ThreadCpuTime() {
 
 constexpr const char* kNoCloudHostText = "no cloud host is set (setting CloudHost)";
 
-void LogMissingCloudHostOnce() {
-  static std::atomic<bool> logged{false};
-  if (!logged.exchange(true))
-    SyncLog("the setting CloudHost is empty: no request goes to the cloud service");
-}
-
 }  // namespace
 
 CloudClient::CloudClient(CloudEndpoint endpoint)
@@ -61,7 +54,9 @@ CloudReply CloudClient::SendBody(const std::string& path, const std::string& bod
   CloudReply reply;
   if (needsSession && !HasSession()) return reply;
   if (endpoint_.host.empty()) {
-    LogMissingCloudHostOnce();
+    if (!hostMissingLogged_)
+      SyncLog("the setting CloudHost is empty: no request goes to the cloud service");
+    hostMissingLogged_ = true;
     reply.errorText = kNoCloudHostText;
     return reply;
   }

@@ -120,6 +120,7 @@ class CloudClient {
   CloudSession session_;
   std::unique_ptr<HttpPoster> poster_;
   ExchangeTimes times_;
+  bool hostMissingLogged_ = false;
 };
 
 // A reply member as a typed value: integer → 64-bit integer, floating number →

@@ -160,8 +160,6 @@ void TDataSynchroServer::DataModuleCreate() {
         IsTrue(ReadConfig(configkey::kSkipClientPriceTracker, ConfigBool(false)));
   }
   SetUseClientAutoSynchro(clientSynchronises);
-  if (options_.endpoint.host.empty() && !clientSynchronises)
-    SyncLog("the setting CloudHost is empty: no request goes to the cloud service");
   SetTimerEnabled(TimerRule());
 }
 
@@ -342,8 +340,17 @@ std::string TDataSynchroServer::UnionQueryText() const {
   return text;
 }
 
+bool TDataSynchroServer::CloudHostMissing() {
+  if (!options_.endpoint.host.empty()) return false;
+  if (!hostMissingLogged_)
+    SyncLog("the setting CloudHost is empty: no request goes to the cloud service");
+  hostMissingLogged_ = true;
+  return true;
+}
+
 bool TDataSynchroServer::DownloadAllAccountSetsLocked() {
   if (unionQuery_.empty()) return false;
+  if (CloudHostMissing()) return true;
   if (!ConnectMasterDatabase("Master")) return true;
   std::vector<std::array<std::string, 4>> accountSets;  // vocation, database, code, key
   try {
@@ -382,7 +389,7 @@ bool TDataSynchroServer::DownloadAllAccountSetsLocked() {
 }
 
 void TDataSynchroServer::PumpUploadQueueLocked() {
-  if (unionQuery_.empty()) return;
+  if (unionQuery_.empty() || CloudHostMissing()) return;
   if (!ConnectMasterDatabase("Master")) return;
   std::vector<QueueRow> rows;
   try {

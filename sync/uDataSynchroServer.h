@@ -117,6 +117,9 @@ class TDataSynchroServer {
   bool DownloadAllAccountSetsLocked();
   void PumpUploadQueueLocked();
   std::vector<std::string> RunAllOnceLocked();
+  // Without a cloud host the passes make no request and touch no database;
+  // the log says so once.
+  bool CloudHostMissing();
 
   SynchroOptions options_;
   std::vector<std::string> unionQuery_;
@@ -133,6 +136,7 @@ class TDataSynchroServer {
   std::unique_ptr<sql::Connection> accountSet_;
   std::unique_ptr<CloudClient> client_;
   std::unique_ptr<PendingLinks> links_;
+  bool hostMissingLogged_ = false;
 
   mutable std::mutex timerMutex_;  // guards the timer's state and the manual run's thread
   std::condition_variable timerChanged_;

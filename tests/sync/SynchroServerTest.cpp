@@ -374,5 +374,66 @@ TEST_F(SynchroServerTest, TheConsoleSwitchesStoreTheirSettingAndFollowTheTimerRu
   EXPECT_FALSE(synchro.TimerEnabled());
 }
 
+TEST_F(SynchroServerTest, OneAccountSetFailingDoesNotStopTheDownloadOfTheOthers) {
+  WriteSettings(kServerSynchronises);
+  catalogue_ = {{"FZ", "Missing", 33, 1, "key"},     // the database cannot be opened
+                {"FZ", "QuorData02", 32, 1, "bad"},  // the session fails
+                {"FZ", "QuorData01", 31, 1, "key"}};
+  TDataSynchroServer synchro(Options());
+  EXPECT_TRUE(synchro.DownloadAllAccountSets());
+  auto requests = cloud_.Requests();
+  EXPECT_EQ(cloud_.RequestsTo("/business/KEY268").size(), 2u);  // none for the missing database
+  std::size_t downloadCalls = 0;
+  for (const CloudRequest& request : requests) {
+    if (request.path == "/business/KEY268") continue;
+    ++downloadCalls;
+    EXPECT_EQ(request.FormValue("CID"), "31") << request.path;
+  }
+  EXPECT_GT(downloadCalls, 0u);
+}
+
+TEST_F(SynchroServerTest, WithoutACloudHostNoRequestIsMadeAndTheLogSaysSoOnce) {
+  WriteSettings(kServerSynchronises);
+  catalogue_ = {{"FZ", "QuorData01", 31, 1, "key"}};
+  queue_ = {{1, "QuorData01", "FZ", "BASIC", 0, 0, "AAAAAFT", "00001"}};
+  SynchroOptions options = Options();
+  options.endpoint.host.clear();
+  TDataSynchroServer synchro(options);
+  EXPECT_TRUE(synchro.SynchroTimerTimer());
+  EXPECT_EQ(synchro.RunAllOnce(), std::vector<std::string>{kManualRunDoneText});
+  EXPECT_TRUE(cloud_.Requests().empty());
+  EXPECT_EQ(QueuedIds(), std::vector<int>{1});
+  std::lock_guard lock(mutex_);
+  EXPECT_EQ(std::count_if(log_.begin(), log_.end(),
+                          [](const std::string& line) {
+                            return line.find("CloudHost is empty") != std::string::npos;
+                          }),
+            1);
+}
+
+TEST_F(SynchroServerTest, TheCloudEndpointComesFromItsSettings) {
+  struct Case {
+    const char* lines;
+    const char* host;
+    int port;
+    int timeout;
+  };
+  const Case cases[] = {
+      {"", "", 8080, 30},
+      {"CloudHost= cloud.example \r\nCloudPort=9090\r\nCloudTimeoutSeconds=5\r\n", "cloud.example",
+       9090, 5},
+      {"CloudHost=10.0.0.7\r\nCloudPort=abc\r\nCloudTimeoutSeconds=0\r\n", "10.0.0.7", 8080, 30},
+      {"CloudPort=70000\r\nCloudTimeoutSeconds=-3\r\n", "", 8080, 30},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.lines);
+    WriteSettings(c.lines);
+    CloudEndpoint endpoint = ReadCloudEndpoint();
+    EXPECT_EQ(endpoint.host, c.host);
+    EXPECT_EQ(endpoint.port, c.port);
+    EXPECT_EQ(endpoint.timeoutSeconds, c.timeout);
+  }
+}
+
 }  // namespace
 }  // namespace quor::sync
