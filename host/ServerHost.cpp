@@ -19,6 +19,7 @@
 #include "ServerPublic/ConsoleSwitches.h"
 #include "ServerPublic/ServerGlobals.h"
 #include "ServerPublic/ServerVersion.h"
+#include "console/PrivateEngine.h"
 #include "console/uMainServer.h"
 #include "host/ApplicationShell.h"
 #include "host/ComServer.h"
@@ -115,6 +116,36 @@ console::MainFormEnvironment ConsoleEnvironment(console::TSocketForm* socketForm
   return environment;
 }
 
+// The hooks of the engine tools' phone settings dialog: its synchronisation
+// switches and manual run go to the synchroniser, its account set to the
+// phone back end.
+console::EngineToolsHooks EngineHooks(SynchroHost& synchro,
+                                      mobile::TDataLocalServer& mobileServer) {
+  console::EngineToolsHooks hooks;
+  hooks.synchro = synchro.DialogHooks();
+  hooks.useMobileDataBase = [&mobileServer](const std::string& database) {
+    mobileServer.SetMobileDatabase(database);
+    return mobileServer.MobileDatabaseConnected();
+  };
+  return hooks;
+}
+
+// The engine buttons follow the engine while the window lives; the listener
+// is dropped before the window goes, since the window's end stops the engine.
+class EngineButtonsBinding {
+ public:
+  EngineButtonsBinding(console::EngineTools& tools, console::TfrmMainForm& mainForm)
+      : tools_(tools) {
+    tools_.Engine().SetStateListener([&mainForm] { mainForm.UpdateEngineButtons(); });
+  }
+  ~EngineButtonsBinding() { tools_.Engine().SetStateListener({}); }
+  EngineButtonsBinding(const EngineButtonsBinding&) = delete;
+  EngineButtonsBinding& operator=(const EngineButtonsBinding&) = delete;
+
+ private:
+  console::EngineTools& tools_;
+};
+
 // Without a notification area a hidden window could never be reached again,
 // so on such a desktop the console shows itself at start.
 void ShowConsoleWhereNoTray(console::TfrmMainForm& mainForm, bool headless) {
@@ -154,9 +185,12 @@ int RunServiceMode(int& argc, char** argv, const std::optional<fs::path>& iconFi
   mobile::TDataLocalServer mobileServer;
   SmsServiceHost smsService;
   SynchroHost synchro;
+  console::EngineTools engineTools(EngineHooks(synchro, mobileServer));
   console::MainFormEnvironment environment = ConsoleEnvironment(&socketForm);
   synchro.AddTo(environment);
+  engineTools.AddTo(environment);
   console::TfrmMainForm mainForm(std::move(environment));
+  EngineButtonsBinding engineButtons(engineTools, mainForm);
   LogRunTimeSettings();
   // Only now may a client connect: its module takes the command timeout and
   // its login the one-login rule from the settings just loaded. The window
@@ -192,9 +226,12 @@ int RunDesktopMode(int& argc, char** argv, const std::string& fileName,
   mobile::TDataLocalServer mobileServer;
   SmsServiceHost smsService;
   SynchroHost synchro;
+  console::EngineTools engineTools(EngineHooks(synchro, mobileServer));
   console::MainFormEnvironment environment = ConsoleEnvironment(nullptr);
   synchro.AddTo(environment);
+  engineTools.AddTo(environment);
   console::TfrmMainForm mainForm(std::move(environment));
+  EngineButtonsBinding engineButtons(engineTools, mainForm);
   LogRunTimeSettings();
 
   if (service::ServiceStatus(ServiceName()) < 1) {
