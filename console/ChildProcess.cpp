@@ -186,7 +186,12 @@ bool ChildProcess::Exited(std::chrono::milliseconds limit) {
 }
 
 bool ChildProcess::WaitFor(std::chrono::milliseconds limit) {
-  return Exited(limit) && Reap(true);
+  if (!Exited(limit)) return false;
+  // Helpers the program left behind end with it: they would hold its ports
+  // and the descriptors it shared with them. The group is signalled while
+  // the program is still a zombie, so its id cannot have been reused.
+  ::kill(-pid_, SIGKILL);
+  return Reap(true);
 }
 
 bool ChildProcess::Stop(std::chrono::milliseconds grace) {

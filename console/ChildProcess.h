@@ -48,7 +48,8 @@ class ChildProcess {
   bool Running();
   // The wait status once reaped.
   std::optional<int> WaitStatus() const { return status_; }
-  // Waits at most `limit` for the program to end; true when it has.
+  // Waits at most `limit` for the program to end; true when it has, and then
+  // whatever is left of its process group is killed.
   bool WaitFor(std::chrono::milliseconds limit);
 
   // SIGTERM to the program, then at most `grace` for it to end, then SIGKILL

@@ -207,9 +207,13 @@ TEST_F(EngineControlTest, AnEngineThatEndsByItselfIsReportedAndCanBeStartedAgain
   OpenConsole();
   Button("sbStartSQL")->click();
   ASSERT_TRUE(ProcessEventsUntil([this] { return Ready(); }));
+  const pid_t helper = ReadPid(engineFolder_ / "helper-pid");
+  ASSERT_GT(helper, 0);
   ::quor::testing::WriteText(engineFolder_ / "die-now", "");
 
   ASSERT_TRUE(ProcessEventsUntil([this] { return !boxes_->Shown().empty(); }));
+  EXPECT_TRUE(ProcessEventsUntil([helper] { return ProcessGone(helper); }))
+      << "a helper the engine left behind goes with it";
   EXPECT_EQ(boxes_->Shown()[0].text, kEngineEnded);
   EXPECT_EQ(boxes_->Shown()[0].caption, "提示");
   EXPECT_FALSE(PrivateEngineMode());
