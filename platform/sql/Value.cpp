@@ -110,6 +110,29 @@ DateTime DateTime::FromOleDate(double days) {
   return result;
 }
 
+DateTime DateTime::FromEpochMillis(std::int64_t millis) {
+  std::int64_t days = millis / kMillisPerDay;
+  std::int64_t rest = millis % kMillisPerDay;
+  if (rest < 0) {
+    rest += kMillisPerDay;
+    --days;
+  }
+  DateTime result;
+  CivilFromDays(days, result.year, result.month, result.day);
+  result.hour = static_cast<int>(rest / 3'600'000);
+  result.minute = static_cast<int>(rest / 60'000 % 60);
+  result.second = static_cast<int>(rest / 1000 % 60);
+  result.nanosecond = static_cast<int>(rest % 1000) * 1'000'000;
+  return result;
+}
+
+std::int64_t DateTime::ToEpochMillis() const {
+  const std::int64_t days =
+      DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+  return days * kMillisPerDay + hour * 3'600'000LL + minute * 60'000LL + second * 1000LL +
+         nanosecond / 1'000'000;
+}
+
 double DateTime::ToOleDate() const {
   const std::int64_t dayNumber =
       DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kOleEpochDays;

@@ -34,6 +34,10 @@ struct DateTime {
   // day. Negative dates keep the time as a positive fraction, as OLE does.
   static DateTime FromOleDate(double days);
   double ToOleDate() const;
+  // Milliseconds since 1970-01-01 00:00 with the date-time read as it stands
+  // (no time zone applied); sub-millisecond parts are dropped.
+  static DateTime FromEpochMillis(std::int64_t millis);
+  std::int64_t ToEpochMillis() const;
   // "YYYY-MM-DD hh:mm:ss", with ".fff" when there are milliseconds.
   std::string ToText() const;
   // Accepts "YYYY-MM-DD", "YYYY/MM/DD", either followed by a time "hh:mm[:ss[.fraction]]"

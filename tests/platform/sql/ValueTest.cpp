@@ -91,6 +91,25 @@ TEST(OleDates, DaysSince1899AreCalendarDatesBothWays) {
   }
 }
 
+TEST(EpochMillis, MillisecondsSince1970AreCalendarDatesBothWays) {
+  struct Case {
+    std::int64_t millis;
+    DateTime expected;
+  };
+  const Case cases[] = {
+      {0, {1970, 1, 1, 0, 0, 0, 0}},
+      {-1, {1969, 12, 31, 23, 59, 59, 999'000'000}},
+      {-86'400'000, {1969, 12, 31, 0, 0, 0, 0}},
+      {951'782'400'000, {2000, 2, 29, 0, 0, 0, 0}},
+      {1'709'251'199'123, {2024, 2, 29, 23, 59, 59, 123'000'000}},
+  };
+  for (const Case& c : cases) {
+    const DateTime dt = DateTime::FromEpochMillis(c.millis);
+    EXPECT_EQ(dt, c.expected) << c.millis << " gave " << dt.ToText();
+    EXPECT_EQ(c.expected.ToEpochMillis(), c.millis) << c.expected.ToText();
+  }
+}
+
 TEST(DateTimeText, IsoDatesAndTimesAreParsedAndImpossibleOnesRefused) {
   struct Case {
     const char* text;
