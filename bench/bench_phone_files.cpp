@@ -17,29 +17,18 @@
 
 #include "ServerPublic/ConfigStore.h"
 #include "mobile/uDataLocalServer.h"
+#include "tests/support/net/LoopbackPort.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::uint16_t UnusedLoopbackPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
 
 // The server for the whole run, in a program folder of its own.
 struct BenchServer {
   BenchServer() {
     char pattern[] = "/tmp/quor-bench-phone-XXXXXX";
     folder = ::mkdtemp(pattern);
-    port = UnusedLoopbackPort();
+    port = ::quor::testing::FreeLoopbackPort();
     std::ofstream(folder / "QuorServerBZ.dat") << "[ServerConfig]\r\nStartMobileAPP=True\r\n"
                                                << "MobilePort=" << port << "\r\n";
     quor::SetConfigFilePath(folder / "QuorServerBZ.dat");

@@ -36,6 +36,7 @@
 #include "platform/text/Encodings.h"
 #include "tests/console/ConsoleTestSupport.h"
 #include "tests/support/files/TempFolder.h"
+#include "tests/support/net/LoopbackPort.h"
 
 namespace quor::console {
 namespace {
@@ -244,20 +245,8 @@ std::string AskInstance(std::uint16_t udpPort, const std::string& request) {
   return got > 0 ? std::string(buffer, static_cast<std::size_t>(got)) : std::string();
 }
 
-std::uint16_t FreeUdpPort() {
-  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
-
 TEST_F(EngineControlTest, WhileTheEngineRunsTheConsoleTellsClientsItsPort) {
-  const std::uint16_t udp = FreeUdpPort();
+  const std::uint16_t udp = ::quor::testing::FreeLoopbackPort(SOCK_DGRAM);
   Configure("serve", "", udp);
   tools_ = std::make_unique<EngineTools>();
   ASSERT_TRUE(tools_->Engine().Start());

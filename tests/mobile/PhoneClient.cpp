@@ -117,14 +117,4 @@ std::string PhoneClient::Login(const std::string& loginId, const std::string& us
   return ReadLine().value_or("(closed)");
 }
 
-std::uint16_t FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address = LoopbackAddress("127.0.0.1", 0);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
-
 }  // namespace quor::mobile::testing

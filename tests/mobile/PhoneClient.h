@@ -4,6 +4,8 @@
 // raw bytes and reading what the server answers. Every wait is bounded.
 #pragma once
 
+#include "tests/support/net/LoopbackPort.h"
+
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -47,7 +49,6 @@ class PhoneClient {
   std::string pending_;
 };
 
-// A TCP port on loopback that nothing listens on at the moment of the call.
-std::uint16_t FreePort();
+using ::quor::testing::FreeLoopbackPort;
 
 }  // namespace quor::mobile::testing

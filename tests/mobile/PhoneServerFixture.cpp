@@ -17,7 +17,7 @@ void PhoneServerFixture::SetUp() {
   previousBoxes_ = ui::ActiveMessageBoxes();
   boxes_ = std::make_shared<ui::ScriptedMessageBoxes>();
   ui::SetMessageBoxes(boxes_);
-  port_ = FreePort();
+  port_ = FreeLoopbackPort();
 }
 
 void PhoneServerFixture::TearDown() {

@@ -80,7 +80,7 @@ class PhoneServerProgramTest : public ::testing::Test {
 };
 
 TEST_F(PhoneServerProgramTest, TheProgramServesPhonesOnTheConfiguredPortUntilItStops) {
-  const std::uint16_t port = FreePort();
+  const std::uint16_t port = FreeLoopbackPort();
   WriteSettings("StartMobileAPP=True\r\nMobilePort=" + std::to_string(port) + "\r\n");
   sqlServer_.OnStatement("SELECT SelfID, CompanyID FROM AAAAADG WHERE IndexID = 99",
                          quor::test::Reply{{quor::test::ResultSet{
@@ -124,7 +124,7 @@ TEST_F(PhoneServerProgramTest, TheProgramServesPhonesOnTheConfiguredPortUntilItS
 }
 
 TEST_F(PhoneServerProgramTest, WithoutStartMobileAppTheProgramRunsWithoutPhones) {
-  const std::uint16_t port = FreePort();
+  const std::uint16_t port = FreeLoopbackPort();
   WriteSettings("MobilePort=" + std::to_string(port) + "\r\n");
   auto server = Start();
   ASSERT_TRUE(server->WaitForError("running in desktop mode", kProgramWait)) << server->Error();
@@ -136,7 +136,7 @@ TEST_F(PhoneServerProgramTest, WithoutStartMobileAppTheProgramRunsWithoutPhones)
 TEST_F(PhoneServerProgramTest, APortInUseIsReportedAndTheProgramRunsOn) {
   // A first copy holds the port; the second, a program of another edition
   // name with the same settings, reports it and starts all the same.
-  const std::uint16_t port = FreePort();
+  const std::uint16_t port = FreeLoopbackPort();
   WriteSettings("StartMobileAPP=True\r\nMobilePort=" + std::to_string(port) + "\r\n");
   auto first = Start();
   ASSERT_TRUE(first->WaitForError("listening for phones", kProgramWait)) << first->Error();

@@ -5,6 +5,8 @@
 // server on loopback runs in. Also the objects a client lends to the server.
 #pragma once
 
+#include "tests/support/net/LoopbackPort.h"
+
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -89,7 +91,6 @@ std::size_t ThreadsInProcess();
 // Polls until the condition holds or the deadline passes.
 bool WaitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds timeout = std::chrono::seconds(10));
-// A port that was free a moment ago on 127.0.0.1.
-std::uint16_t FreeLoopbackPort();
+using ::quor::testing::FreeLoopbackPort;
 
 }  // namespace quor::transport::testing
